@@ -1,0 +1,132 @@
+#include "app/Application.h"
+
+#include "app/CommandInterpreter.h"
+#include "app/modMain.h"
+#include "connection/IRCConnections.h"
+#include "platform/EscapedErrors.h"
+#include "platform/Utilities.h"
+#include "windows/Childs.h"
+#include "windows/frmMain.h"
+
+#include <QAction>
+#include <QDate>
+
+Application::Application() {
+    m_key = Utilities::NewInstanceKey();
+    pobjChilds = std::make_unique<::Childs>();
+    pobjChilds->SetParent(this);
+
+    pobjWindow = new frmMain;
+    pobjWindow->setWindowTitle(modMain::GetVersionTitle());
+    pobjWindowMnuFileExit = connect(pobjWindow->mnuFileExit(), &QAction::triggered, this,
+                                    [this] { Guarded([this] { pobjWindowMnuFileExit_Click(); }); });
+    pobjWindowMnuHelpAbout =
+        connect(pobjWindow->mnuHelpAbout(), &QAction::triggered, this,
+                [this] { Guarded([this] { pobjWindowMnuHelpAbout_Click(); }); });
+    connect(pobjWindow, &frmMain::QueryUnload, this, &Application::pobjWindow_QueryUnload);
+    pobjWindow->show();
+
+    pobjConnections = std::make_unique<IRCConnections>();
+    connect(pobjConnections.get(), &IRCConnections::GetMessageTypeError, this,
+            &Application::pobjConnections_GetMessageTypeError);
+    connect(pobjConnections.get(), &IRCConnections::SMsgNotProcessed, this,
+            &Application::pobjConnections_SMsgNotProcessed);
+    pobjConnections->SetParent(this);
+    pobjConnections->Add();
+
+    pobjChilds->Add();
+    // From now on an error that escapes a handler is reported in the status window.
+    EscapedErrors::SetSink([this](const QString &line) { Echo(1, line); });
+}
+
+// Teardown: every step runs, whatever failed before it.
+Application::~Application() {
+    EscapedErrors::SetSink(nullptr);
+    const auto step = [](auto &&work) {
+        try {
+            work();
+        } catch (...) {
+        }
+    };
+    step([this] {
+        if (pobjChilds)
+            pobjChilds->Clear();
+    });
+    step([this] {
+        if (pobjConnections)
+            pobjConnections->Delete();
+        pobjConnections.reset();
+    });
+    step([this] {
+        if (pobjWindow)
+            pobjWindow->hide();
+    });
+    step([this] {
+        disconnect(pobjWindowMnuHelpAbout);
+        disconnect(pobjWindowMnuFileExit);
+    });
+    step([this] {
+        if (pobjWindow)
+            pobjWindow->Unload();
+        pobjWindow = nullptr;
+    });
+    step([this] {
+        if (pobjChilds)
+            pobjChilds->Delete();
+        pobjChilds.reset();
+    });
+}
+
+frmMain *Application::MainWindow() const { return pobjWindow.data(); }
+
+void Application::Echo(qint32 WindowIndex, const QString &Output) {
+    pobjChilds->Item(WindowIndex)->Echo(Output);
+}
+
+bool Application::ExitClient() {
+    emit ExitClientStarted();
+    if (pobjChilds) {
+        pobjChilds->Delete();
+        pobjChilds.reset();
+    }
+    if (pobjConnections) {
+        pobjConnections->Delete();
+        pobjConnections.reset();
+    }
+    modMain::SetApplication(nullptr);
+    return true;
+}
+
+bool Application::ProcessCommand(const QString &Command, bool User, qint32 WindowIndex) {
+    return CommandInterpreter(*this).Process(Command, User, WindowIndex);
+}
+
+void Application::pobjConnections_GetMessageTypeError(qint32 Connection,
+                                                      const QString &Description) {
+    Echo(1, QStringLiteral("Server(") + QString::number(Connection) + QStringLiteral(") ERROR: ") +
+                Description);
+}
+
+void Application::pobjConnections_SMsgNotProcessed(qint32 Connection, const QString &Message) {
+    Echo(1, QStringLiteral("<- Server(") + QString::number(Connection) + QStringLiteral("): [") +
+                Message + QLatin1Char(']'));
+}
+
+void Application::pobjWindow_QueryUnload(bool &Cancel, int UnloadMode) {
+    if (UnloadMode == 1)
+        return;
+    Cancel = !ExitClient();
+}
+
+void Application::pobjWindowMnuFileExit_Click() { ExitClient(); }
+
+void Application::pobjWindowMnuHelpAbout_Click() {
+    const QStringList lines = {
+        QStringLiteral("Copyright \u00A9 %1 the Velloq authors").arg(QDate::currentDate().year()),
+        QStringLiteral("Written by the Velloq developers, a small team building a small IRC "
+                       "client."),
+        QStringLiteral("IRC stands for Internet Relay Chat."),
+        QStringLiteral("It's a form of communicating with people over the Internet.")};
+    Utilities::ShowAbout(modMain::GetVersionTitle(), pobjWindow->windowIcon(),
+                         QStringLiteral("Zelk IRC Client"), lines, pobjWindow);
+}

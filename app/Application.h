@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+class Childs;
+class IRCConnections;
+class frmMain;
+
+// The one application object: it builds the main window, the window collection with the status
+// window and the connection collection with connection 1, interprets typed commands, writes
+// report lines into numbered windows and shuts the program down.
+class Application : public QObject {
+    Q_OBJECT
+public:
+    Application();
+    ~Application() override;
+
+    ::Childs *Childs() const { return pobjChilds.get(); }
+    // Appends Output as one line to window WindowIndex; fails when there is no such window.
+    void Echo(qint32 WindowIndex, const QString &Output);
+    bool ExitClient();
+    bool ProcessCommand(const QString &Command, bool User = false, qint32 WindowIndex = 0);
+
+    // For the program's own classes.
+    QString InstanceKey() const { return m_key; }
+    frmMain *MainWindow() const;
+    IRCConnections *Connections() const { return pobjConnections.get(); }
+
+signals:
+    // Raised as ExitClient starts (tests count shutdowns with it).
+    void ExitClientStarted();
+
+private:
+    void pobjConnections_GetMessageTypeError(qint32 Connection, const QString &Description);
+    void pobjConnections_SMsgNotProcessed(qint32 Connection, const QString &Message);
+    void pobjWindow_QueryUnload(bool &Cancel, int UnloadMode);
+    void pobjWindowMnuFileExit_Click();
+    void pobjWindowMnuHelpAbout_Click();
+
+    QString m_key;
+    std::unique_ptr<::Childs> pobjChilds;
+    std::unique_ptr<IRCConnections> pobjConnections;
+    QPointer<frmMain> pobjWindow;
+    QMetaObject::Connection pobjWindowMnuFileExit;
+    QMetaObject::Connection pobjWindowMnuHelpAbout;
+};

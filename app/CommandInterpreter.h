@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/StringArray.h"
+
+#include <QString>
+#include <memory>
+
+class Application;
+class IRCConnection;
+
+// Interprets one command line typed by the user: splits it into words, selects one of the nine
+// commands by its first word, checks its arguments, acts on connection 1 or on the windows, and
+// writes its reports into numbered windows. It keeps nothing from one line to the next.
+class CommandInterpreter {
+public:
+    explicit CommandInterpreter(Application &app) : m_app(app) {}
+
+    // True when the command was recognised and handled (a "not connected" report included);
+    // false after the empty-command or unknown-command report.
+    bool Process(const QString &Command, bool User, qint32 WindowIndex);
+
+    // Whole numbers for ECHO and WINDOW CLOSE: an optional sign and decimal digits that fit in
+    // 32 bits.
+    static bool ReadNumber(const QString &word, qint32 &value);
+    // A port: a whole number from 1 to 65535.
+    static bool ReadPort(const QString &word, quint16 &port);
+
+private:
+    using Handler = bool (CommandInterpreter::*)();
+    struct Entry {
+        const char *keyword;
+        Handler handler;
+    };
+    static const Entry Commands[];
+
+    bool Disconnect();
+    bool Echo();
+    bool Exit();
+    bool Msg();
+    bool Notice();
+    bool Quit();
+    bool Quote();
+    bool Server();
+    bool Window();
+
+    bool sendToTarget(const QString &echoPrefix, const QString &protocolVerb,
+                      const QString &notConnected);
+    bool closeWindow(qint32 number);
+    QString argumentText(qint32 start, qint32 count, bool normalize) const;
+    IRCConnection &connection() const;
+    void echo(qint32 window, const QString &text) const;
+    bool rejected() const;
+
+    Application &m_app;
+    QString m_line;
+    bool m_user = false;
+    qint32 m_window = 0;
+    StringArray m_words;
+    qint32 m_ub = -1;
+};

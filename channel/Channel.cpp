@@ -1,0 +1,113 @@
+#include "channel/Channel.h"
+
+#include "app/Application.h"
+#include "app/modMain.h"
+#include "channel/Channels.h"
+#include "connection/IRCConnection.h"
+#include "connection/IRCConnections.h"
+#include "platform/Utilities.h"
+#include "windows/Child.h"
+#include "windows/Childs.h"
+
+Channel::Channel() : m_instanceKey(Utilities::NewInstanceKey()) {}
+
+Channel::~Channel() {
+    if (pobjWindow)
+        pobjWindow->disconnect(this);
+}
+
+IRCConnection *Channel::connection() const { return m_parent ? m_parent->Parent() : nullptr; }
+
+void Channel::send(const QString &line) const {
+    if (IRCConnection *owner = connection())
+        owner->SendMessage(line);
+}
+
+void Channel::statusLine(const QString &text) const {
+    IRCConnection *owner = connection();
+    if (owner && owner->Parent() && owner->Parent()->Parent())
+        owner->Parent()->Parent()->Echo(1, text);
+}
+
+void Channel::SetParent(Channels *parent) {
+    if (m_parent)
+        return;
+    m_parent = parent;
+    Application *app = connection()->Parent()->Parent();
+    pobjWindow = app->Childs()->Add();
+    connect(pobjWindow.get(), &Child::CloseWindowEvent, this, &Channel::pobjWindow_CloseWindow);
+    pobjWindow->SetDefaultCommand(QStringLiteral("MSG ") + m_name);
+}
+
+void Channel::SetName(const QString &name) {
+    m_name = name;
+    if (pobjWindow)
+        pobjWindow->SetDefaultCommand(QStringLiteral("MSG ") + m_name);
+}
+
+void Channel::SetJoined(bool joined) {
+    m_joined = joined;
+    statusLine((joined ? QStringLiteral("Joined Channel ") : QStringLiteral("Left Channel ")) +
+               m_name);
+}
+
+void Channel::Join() {
+    if (!m_joined)
+        send(QStringLiteral("JOIN :") + m_name);
+}
+
+void Channel::Part() {
+    if (m_joined)
+        send(QStringLiteral("PART :") + m_name);
+}
+
+void Channel::SendNotice(const QString &Notice) {
+    send(QStringLiteral("NOTICE ") + m_name + QStringLiteral(" :") + Notice);
+}
+
+void Channel::SendPrivMsg(const QString &PrivMsg) {
+    send(QStringLiteral("PRIVMSG ") + m_name + QStringLiteral(" :") + PrivMsg);
+}
+
+void Channel::GetNotice(const QString &Source, const QString &Notice) {
+    if (pobjWindow)
+        pobjWindow->Echo(QLatin1Char('-') + modMain::NickFromPrefix(Source) +
+                         QStringLiteral("- ") + Notice);
+}
+
+void Channel::GetPrivMsg(const QString &Source, const QString &PrivMsg) {
+    if (pobjWindow)
+        pobjWindow->Echo(QLatin1Char('<') + modMain::NickFromPrefix(Source) +
+                         QStringLiteral("> ") + PrivMsg);
+}
+
+// Leaves the channel if joined (one PART line at most), deletes its window and takes the
+// channel out of its collection. The window's close notification that comes back from inside
+// this deletion is ignored.
+void Channel::Delete() {
+    if (m_parent && !m_deleting) {
+        auto self = shared_from_this();
+        m_deleting = true;
+        struct Reset {
+            bool &flag;
+            ~Reset() { flag = false; }
+        } reset{m_deleting};
+        if (m_joined)
+            Part();
+        if (std::shared_ptr<Child> window = pobjWindow) {
+            window->Delete(false);
+            window->disconnect(this);
+        }
+        pobjWindow.reset();
+        if (m_parent) {
+            m_parent->RemoveAt(m_index);
+            m_parent = nullptr;
+        }
+    }
+    m_index = -1;
+}
+
+void Channel::pobjWindow_CloseWindow(bool) {
+    if (!m_deleting)
+        Delete();
+}

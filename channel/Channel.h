@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+class Channels;
+class Child;
+class IRCConnection;
+
+// One IRC channel on one connection: it has a chat window of its own, in which its messages
+// and notices are shown, and sends the channel's protocol lines through the connection.
+class Channel : public QObject, public std::enable_shared_from_this<Channel> {
+    Q_OBJECT
+public:
+    Channel();
+    ~Channel() override;
+
+    void Delete();
+    void GetNotice(const QString &Source, const QString &Notice);
+    void GetPrivMsg(const QString &Source, const QString &PrivMsg);
+    qint32 Index() const { return m_index; }
+    void Join();
+    bool Joined() const { return m_joined; }
+    QString Name() const { return m_name; }
+    Channels *Parent() const { return m_parent; }
+    void Part();
+    void SendNotice(const QString &Notice);
+    void SendPrivMsg(const QString &PrivMsg);
+
+    // For the channel collection and the server-message processing.
+    void SetIndex(qint32 index) { m_index = index; }
+    void SetJoined(bool joined);
+    void SetName(const QString &name);
+    void SetParent(Channels *parent);
+    QString InstanceKey() const { return m_instanceKey; }
+    // The channel's window; defined while the channel is placed.
+    std::shared_ptr<Child> Window() const { return pobjWindow; }
+
+private:
+    void pobjWindow_CloseWindow(bool User);
+    IRCConnection *connection() const;
+    void send(const QString &line) const;
+    void statusLine(const QString &text) const;
+
+    qint32 m_index = -1;
+    bool m_joined = false;
+    QString m_name;
+    Channels *m_parent = nullptr;
+    QString m_instanceKey;
+    std::shared_ptr<Child> pobjWindow;
+    bool m_deleting = false;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "channel/Channel.h"
+#include "platform/Collection.h"
+
+class IRCConnection;
+
+// The channels of one connection. Looked up by name (letters compared without regard to case)
+// or by position; removed by position or InstanceKey.
+class Channels : public Collection<Channel> {
+public:
+    std::shared_ptr<Channel> Add(const QString &Name);
+    using Collection::Item;
+    // The first channel whose name equals Name, letters compared without regard to case; none
+    // when there is no such channel.
+    std::shared_ptr<Channel> Item(const QString &Name) const;
+    std::shared_ptr<Channel> Join(const QString &Name);
+    IRCConnection *Parent() const { return m_parent; }
+
+    // For the connection.
+    void Delete();
+    void SetParent(IRCConnection *parent);
+
+private:
+    std::shared_ptr<Channel> place(const QString &Name);
+
+    IRCConnection *m_parent = nullptr;
+};

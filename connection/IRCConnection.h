@@ -1,0 +1,75 @@
+#pragma once
+
+#include "connection/LineFramer.h"
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+class Channels;
+class IRCConnections;
+class SocketArray;
+class SocketElement;
+
+// One connection to a chat server. It owns one element of the main window's socket array, its
+// channel collection and its receive buffer; it cuts the received bytes into lines, offers each
+// line to the collection's GetMessageRaw and then processes it, sends single lines, and reports
+// the state of the connection in the status window.
+class IRCConnection : public QObject, public std::enable_shared_from_this<IRCConnection> {
+    Q_OBJECT
+public:
+    IRCConnection();
+    ~IRCConnection() override;
+
+    ::Channels *Channels() const { return m_channels.get(); }
+    void Connect(const QString &Server, quint16 Port);
+    bool Connected() const { return m_connected; }
+    void Delete();
+    void Disconnect();
+    qint32 Index() const { return m_index; }
+    IRCConnections *Parent() const { return m_parent; }
+    bool ProcessServerMessage(const QString &Message);
+    bool Reconnect();
+    void SendMessage(const QString &Message);
+
+    // For the collection only.
+    void SetIndex(qint32 index) { m_index = index; }
+    void SetParent(IRCConnections *parent);
+    QString InstanceKey() const { return m_instanceKey; }
+
+    qint16 SocketIndex() const { return m_socketIndex; }
+    QString Server() const { return m_server; }
+    quint16 Port() const { return m_port; }
+
+    // The text put on the wire for Message: CR, LF and NUL inside it become blanks, so one call
+    // never sends more than one protocol line.
+    static QByteArray WireLine(const QString &Message);
+
+private:
+    void pobjConnectionEvents_WSClose(qint16 &Index);
+    void pobjConnectionEvents_WSConnect(qint16 &Index);
+    void pobjConnectionEvents_WSDataArrival(qint16 &Index, qint32 bytesTotal);
+    void pobjConnectionEvents_WSError(qint16 &Index, qint16 Number, QString &Description,
+                                      qint32 Scode, const QString &Source, const QString &HelpFile,
+                                      qint32 HelpContext, bool &CancelDisplay);
+
+    SocketElement *socket() const;
+    SocketArray *sockets() const;
+    void statusLine(const QString &text) const;
+    QString serverAndPort() const;
+    void receive();
+    void processLines();
+    void releaseResources();
+
+    LineFramer m_buffer;
+    std::unique_ptr<::Channels> m_channels;
+    bool m_connected = false;
+    qint32 m_index = -1;
+    IRCConnections *m_parent = nullptr;
+    quint16 m_port = 0;
+    QString m_server;
+    QString m_instanceKey;
+    qint16 m_socketIndex = -1;
+    QPointer<SocketArray> pobjConnectionEvents;
+    bool m_processing = false;
+};

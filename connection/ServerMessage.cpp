@@ -1,0 +1,96 @@
+// How a connection interprets one received line. The parse follows no general grammar: the line
+// is split at every ":", the second of those items at every blank, and the rules below are all.
+
+#include "channel/Channel.h"
+#include "channel/Channels.h"
+#include "connection/IRCConnection.h"
+#include "connection/IRCConnections.h"
+#include "platform/TokenList.h"
+
+namespace {
+enum class Delivery { PrivMsg, Notice };
+
+// ":source PRIVMSG target :text" (or NOTICE) for a channel we hold: the text after the second
+// colon, colons inside it kept.
+bool deliver(::Channels &channels, TokenList &colonItems, const QString &source,
+             const QString &target, Delivery kind) {
+    const std::shared_ptr<Channel> channel = channels.Item(target);
+    if (!channel)
+        return false;
+    colonItems.Remove(2);
+    colonItems.Remove(1);
+    if (kind == Delivery::PrivMsg)
+        channel->GetPrivMsg(source, colonItems.Text());
+    else
+        channel->GetNotice(source, colonItems.Text());
+    return true;
+}
+
+bool join(::Channels &channels, const QString &name) {
+    const std::shared_ptr<Channel> channel = channels.Item(name);
+    if (!channel) {
+        channels.Add(name)->SetJoined(true);
+        return true;
+    }
+    if (channel->Joined())
+        return false;
+    channel->Join();
+    return true;
+}
+
+bool part(::Channels &channels, const QString &name) {
+    const std::shared_ptr<Channel> channel = channels.Item(name);
+    if (!channel)
+        return false;
+    // No longer joined, so its deletion sends no PART back.
+    channel->SetJoined(false);
+    channel->Delete();
+    return true;
+}
+} // namespace
+
+bool IRCConnection::ProcessServerMessage(const QString &Message) {
+    auto self = shared_from_this();
+    bool processed = false;
+
+    TokenList colonItems;
+    colonItems.SetDelimiter(QStringLiteral(":"));
+    colonItems.SetQuotes(QString(), QString());
+    colonItems.SetText(Message);
+
+    const QString first = colonItems.Count() >= 1 ? colonItems.Item(1) : QString();
+    if (colonItems.Count() < 1) {
+        // nothing to process
+    } else if (first == QLatin1String("PING ")) {
+        colonItems.SetItem(1, QStringLiteral("PONG "));
+        SendMessage(colonItems.Text());
+        processed = true;
+    } else if (first == QLatin1String("ERROR ")) {
+        colonItems.Remove(1);
+        if (m_parent)
+            m_parent->RaiseGetMessageTypeError(m_index, colonItems.Text());
+        processed = true;
+    } else if (first.isEmpty() && colonItems.Count() >= 3 && m_channels) {
+        TokenList words;
+        words.SetDelimiter(QStringLiteral(" "));
+        words.SetQuotes(QString(), QString());
+        words.SetText(colonItems.Item(2));
+        if (words.Count() >= 3) {
+            const QString source = words.Item(1);
+            const QString command = words.Item(2);
+            const QString target = words.Item(3);
+            if (command == QLatin1String("JOIN"))
+                processed = join(*m_channels, colonItems.Item(3));
+            else if (command == QLatin1String("PART"))
+                processed = part(*m_channels, colonItems.Item(3));
+            else if (command == QLatin1String("PRIVMSG"))
+                processed = deliver(*m_channels, colonItems, source, target, Delivery::PrivMsg);
+            else if (command == QLatin1String("NOTICE"))
+                processed = deliver(*m_channels, colonItems, source, target, Delivery::Notice);
+        }
+    }
+
+    if (!processed && m_parent)
+        m_parent->RaiseSMsgNotProcessed(m_index, Message);
+    return processed;
+}

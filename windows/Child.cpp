@@ -1,0 +1,253 @@
+#include "windows/Child.h"
+
+#include "app/Application.h"
+#include "platform/EscapedErrors.h"
+#include "platform/Utilities.h"
+#include "windows/Childs.h"
+#include "windows/OutputView.h"
+#include "windows/frmChild.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace {
+// The height the layout gives the input box: as little as the layout's 12 pixels when the font
+// fits, otherwise what the font needs, within the 24 pixels left under the output box.
+int inputHeight(const QLineEdit *input) {
+    return qBound(12, input->sizeHint().height(), 24);
+}
+
+bool isLineBreakCharacter(const QString &text) {
+    return text.contains(QChar(13)) || text.contains(QChar(10));
+}
+} // namespace
+
+Child::Child(frmMain *frame) {
+    pstrInstanceKey = Utilities::NewInstanceKey();
+    plngIndex = -1;
+    pobjHistory.clear();
+    pobjWindow = new frmChild(frame);
+    pobjWindow->SetCaption(QStringLiteral("%1 - new window").arg(plngIndex));
+    pobjInput = pobjWindow->txtInput();
+    pobjOutput = pobjWindow->txtOutput();
+    pobjInput->installEventFilter(this);
+    connect(pobjWindow, &frmChild::QueryUnload, this, &Child::pobjWindow_QueryUnload);
+    connect(pobjWindow, &frmChild::Resized, this, &Child::pobjWindow_Resize);
+    pobjWindow_Resize();
+}
+
+Child::~Child() {
+    if (pobjWindow) {
+        pobjOutput = nullptr;
+        pobjInput = nullptr;
+        pobjWindow->disconnect(this);
+        pobjWindow->Unload();
+    }
+    pobjParent = nullptr;
+}
+
+QString Child::Caption() const { return pobjWindow ? pobjWindow->Caption() : QString(); }
+
+bool Child::CloseWindow(bool User) {
+    if (plngIndex != 1)
+        return Delete(User);
+    Echo(QStringLiteral("Attempt to close status window!"));
+    return false;
+}
+
+bool Child::Delete(bool User) {
+    if (pblnDeleting)
+        return false;
+    // The collection lets go of this window below; stay alive until the call is over.
+    auto self = shared_from_this();
+    pblnDeleting = true;
+    struct Reset {
+        bool &flag;
+        ~Reset() { flag = false; }
+    } reset{pblnDeleting};
+
+    pobjOutput = nullptr;
+    pobjInput = nullptr;
+    if (pobjWindow) {
+        pobjWindow->disconnect(this);
+        pobjWindow->Unload();
+        pobjWindow = nullptr;
+    }
+    if (pobjParent) {
+        pobjParent->RemoveAt(plngIndex);
+        pobjParent = nullptr;
+    }
+    plngIndex = -1;
+    emit CloseWindowEvent(User);
+    return true;
+}
+
+// Appends one line. The view follows the new line only when the caret was at the end;
+// otherwise the user's selection and reading position stay where they are.
+void Child::Echo(const QString &Output) {
+    if (!pobjOutput)
+        return;
+    const qsizetype length = pobjOutput->textLength();
+    const bool caretAtEnd =
+        pobjOutput->selectionStart() == length && pobjOutput->selectionLength() == 0;
+    pobjOutput->appendLine(Output);
+    if (caretAtEnd) {
+        pobjOutput->setSelection(pobjOutput->textLength(), 0);
+        pobjOutput->scrollToEnd();
+    }
+}
+
+void Child::Hide() {
+    if (pobjWindow)
+        pobjWindow->SetVisible(false);
+}
+
+void Child::Show() {
+    if (pobjWindow)
+        pobjWindow->SetVisible(true);
+}
+
+bool Child::Visible() const { return pobjWindow && pobjWindow->IsVisible(); }
+
+void Child::SetVisible(bool NewValue) {
+    if (pobjWindow)
+        pobjWindow->SetVisible(NewValue);
+}
+
+void Child::SetIndex(qint32 i) {
+    plngIndex = i;
+    if (!pobjWindow)
+        return;
+    if (i == 1) {
+        pobjWindow->SetCaption(QStringLiteral("1 - status"));
+        pstrDefaultCommand = QStringLiteral("QUOTE");
+    } else {
+        pobjWindow->SetCaption(QStringLiteral("%1 - unused").arg(i));
+    }
+    const QString caption = pobjWindow->Caption();
+    pobjInput->setAccessibleName(QStringLiteral("Input, %1").arg(caption));
+    pobjOutput->setAccessibleName(QStringLiteral("Output, %1").arg(caption));
+}
+
+void Child::SetParent(Childs *parent) {
+    if (!pobjParent)
+        pobjParent = parent;
+}
+
+bool Child::eventFilter(QObject *watched, QEvent *event) {
+    if (watched != pobjInput || !pobjInput)
+        return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        bool handled = false;
+        Guarded([&] { handled = pobjInput_KeyDown(key->key()); });
+        // A carriage return or line feed typed as a character never reaches the box.
+        return handled || isLineBreakCharacter(key->text());
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool Child::pobjInput_KeyDown(int keyCode) {
+    switch (keyCode) {
+    case Qt::Key_Up:
+        browseUp();
+        return true;
+    case Qt::Key_Down:
+        browseDown();
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        enterLine();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void Child::browseUp() {
+    if (pobjHistory.isEmpty())
+        return;
+    if (plngHistoryPos == 0) {
+        pstrSavedInput = pobjInput->text();
+        plngSavedCaret = pobjInput->selectionStart() >= 0
+                             ? pobjInput->selectionStart() + pobjInput->selectedText().size()
+                             : pobjInput->cursorPosition();
+    }
+    --plngHistoryPos;
+    const qint32 count = static_cast<qint32>(pobjHistory.size());
+    if (-plngHistoryPos > count)
+        plngHistoryPos = -count;
+    showHistoryEntry();
+}
+
+void Child::browseDown() {
+    if (pobjHistory.isEmpty())
+        return;
+    if (plngHistoryPos == -1) {
+        pobjInput->setText(pstrSavedInput);
+        pobjInput->setCursorPosition(plngSavedCaret);
+    }
+    ++plngHistoryPos;
+    if (plngHistoryPos >= 0) {
+        plngHistoryPos = 0;
+        return;
+    }
+    showHistoryEntry();
+}
+
+void Child::showHistoryEntry() {
+    const qint32 count = static_cast<qint32>(pobjHistory.size());
+    const QString &entry = pobjHistory.at(count + plngHistoryPos);
+    pobjInput->setText(entry);
+    pobjInput->setCursorPosition(static_cast<int>(entry.size()));
+}
+
+void Child::enterLine() {
+    const QString t = pobjInput->text();
+    if (t.isEmpty()) {
+        QApplication::beep();
+        return;
+    }
+    pobjHistory.append(t);
+    if (pobjHistory.size() > HistoryLimit)
+        pobjHistory.removeFirst();
+    plngHistoryPos = 0;
+    pobjInput->clear();
+
+    QString command;
+    if (t.startsWith(QLatin1Char('/')))
+        command = t.mid(1);
+    else if (!pstrDefaultCommand.isEmpty())
+        command = pstrDefaultCommand + QLatin1Char(' ') + t;
+    else
+        command = t;
+
+    Echo(t);
+    // The line may close this very window; keep it alive until the command is done.
+    auto self = shared_from_this();
+    if (pobjParent && pobjParent->Parent())
+        pobjParent->Parent()->ProcessCommand(command, true, plngIndex);
+}
+
+void Child::pobjWindow_QueryUnload(bool &Cancel, int UnloadMode) {
+    if (UnloadMode == 1)
+        return;
+    auto self = shared_from_this();
+    Cancel = !CloseWindow(true);
+}
+
+void Child::pobjWindow_Resize() {
+    if (!pobjWindow || !pobjInput || !pobjOutput)
+        return;
+    const int state = pobjWindow->WindowState();
+    if (state != 0 && state != 2)
+        return;
+    const int W = pobjWindow->width();
+    const int H = pobjWindow->height();
+    const int h = H - 16 - 8;
+    if (W >= 1 && h >= 1)
+        pobjOutput->setGeometry(0, 0, W, h);
+    if (W >= 1)
+        pobjInput->setGeometry(0, h, W, inputHeight(pobjInput));
+}

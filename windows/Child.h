@@ -1,0 +1,79 @@
+#pragma once
+
+#include "windows/OutputView.h"
+#include "windows/frmChild.h"
+
+#include <QLineEdit>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+
+class Childs;
+class frmChild;
+class frmMain;
+class OutputView;
+class QLineEdit;
+
+// One chat window: an output box above a one-line input box, a history of the lines typed into
+// it, and the guard around its close. Its number (Index) is its position in the window
+// collection; window 1 is the status window.
+class Child : public QObject, public std::enable_shared_from_this<Child> {
+    Q_OBJECT
+public:
+    explicit Child(frmMain *frame);
+    ~Child() override;
+
+    bool CloseWindow(bool User = false);
+    QString DefaultCommand() const { return pstrDefaultCommand; }
+    void SetDefaultCommand(const QString &NewValue) { pstrDefaultCommand = NewValue; }
+    bool Delete(bool User = false);
+    void Echo(const QString &Output);
+    void Hide();
+    qint32 Index() const { return plngIndex; }
+    Childs *Parent() const { return pobjParent; }
+    void Show();
+    bool Visible() const;
+    void SetVisible(bool NewValue);
+
+    // For the window collection only.
+    void SetIndex(qint32 i);
+    void SetParent(Childs *parent);
+    QString InstanceKey() const { return pstrInstanceKey; }
+
+    // The form, while it exists (tests and the frame's window list look at it).
+    frmChild *Form() const { return pobjWindow; }
+    QString Caption() const;
+    static constexpr int HistoryLimit = 50;
+    const QStringList &History() const { return pobjHistory; }
+
+signals:
+    // Raised from inside Delete, once the window is gone.
+    void CloseWindowEvent(bool User);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Returns true when the key was handled (swallowed).
+    bool pobjInput_KeyDown(int keyCode);
+    void pobjWindow_QueryUnload(bool &Cancel, int UnloadMode);
+    void pobjWindow_Resize();
+    void browseUp();
+    void browseDown();
+    void showHistoryEntry();
+    void enterLine();
+
+    bool pblnDeleting = false;
+    QString pstrDefaultCommand;
+    QStringList pobjHistory;
+    qint32 plngHistoryPos = 0;
+    qint32 plngIndex = -1;
+    QString pstrSavedInput;
+    qint32 plngSavedCaret = 0;
+    Childs *pobjParent = nullptr;
+    QString pstrInstanceKey;
+    QPointer<QLineEdit> pobjInput;
+    QPointer<frmChild> pobjWindow;
+    QPointer<OutputView> pobjOutput;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/Collection.h"
+#include "windows/Child.h"
+
+class Application;
+
+// The collection of all chat windows. A window's Index is its position; positions stay dense
+// (1..Count) and whichever window stands at position 1 is the status window.
+class Childs : public Collection<Child> {
+public:
+    std::shared_ptr<Child> Add();
+    using Collection::Item;
+    std::shared_ptr<Child> Item(const QString &Key) const { return m_items.ByKey(Key); }
+    Application *Parent() const { return pobjParent; }
+
+    // For the program's own classes.
+    void SetParent(Application *parent);
+    void Delete();
+
+private:
+    Application *pobjParent = nullptr;
+};

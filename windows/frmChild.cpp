@@ -1,0 +1,100 @@
+#include "windows/frmChild.h"
+
+#include "platform/EscapedErrors.h"
+#include "ui_frmChild.h"
+#include "windows/frmMain.h"
+
+#include <QCloseEvent>
+#include <QMdiSubWindow>
+
+frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
+    ui->setupUi(this);
+    const QFont font = BoxFont();
+    ui->txtInput->setFont(font);
+    ui->txtOutput->setFont(font);
+    QPalette pal = ui->txtOutput->palette();
+    pal.setColor(QPalette::Base, Qt::white);
+    ui->txtOutput->setPalette(pal);
+    setFocusProxy(ui->txtInput);
+    if (frame) {
+        m_sub = frame->AddChildForm(this);
+    } else {
+        show();
+    }
+    // A close of the window (its sub-window in the frame) asks the owner first; the close
+    // itself decides nothing.
+    closeSource()->installEventFilter(this);
+}
+
+frmChild::~frmChild() = default;
+
+QLineEdit *frmChild::txtInput() const { return ui->txtInput; }
+OutputView *frmChild::txtOutput() const { return ui->txtOutput; }
+
+QFont frmChild::BoxFont() {
+    QFont font(QStringLiteral("Courier New"));
+    font.setPointSizeF(9.75);
+    font.setWeight(QFont::Normal);
+    font.setStyleHint(QFont::Monospace, QFont::PreferMatch);
+    font.setFixedPitch(true);
+    return font;
+}
+
+void frmChild::SetCaption(const QString &caption) {
+    setWindowTitle(caption);
+    if (m_sub)
+        m_sub->setWindowTitle(caption);
+}
+
+QString frmChild::Caption() const { return m_sub ? m_sub->windowTitle() : windowTitle(); }
+
+int frmChild::WindowState() const {
+    const Qt::WindowStates state = m_sub ? m_sub->windowState() : windowState();
+    if (state & Qt::WindowMinimized)
+        return 1;
+    if (state & Qt::WindowMaximized)
+        return 2;
+    return 0;
+}
+
+bool frmChild::IsVisible() const { return m_sub ? m_sub->isVisible() : isVisible(); }
+
+void frmChild::SetVisible(bool visible) {
+    if (m_sub)
+        m_sub->setVisible(visible);
+    setVisible(visible);
+}
+
+void frmChild::Unload() {
+    m_unloading = true;
+    if (m_sub) {
+        m_sub->hide();
+        m_sub->deleteLater();
+    } else {
+        hide();
+        deleteLater();
+    }
+}
+
+QWidget *frmChild::closeSource() { return m_sub ? static_cast<QWidget *>(m_sub) : this; }
+
+// Asks the owner; the close goes ahead only through the owner's own unload.
+bool frmChild::queryClose() {
+    bool cancel = false;
+    Guarded([&] { emit QueryUnload(cancel, 0); });
+    return cancel;
+}
+
+bool frmChild::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == closeSource() && event->type() == QEvent::Close && !m_unloading) {
+        queryClose();
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmChild::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    Guarded([&] { emit Resized(); });
+}

@@ -8,8 +8,11 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+static void loadResources() { Q_INIT_RESOURCE(velloq); }
+
 frmMain::frmMain(QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>()), m_sockets(this) {
+    loadResources();
     ui->setupUi(this);
     setCentralWidget(ui->mdiArea);
     setWindowIcon(QIcon(QStringLiteral(":/velloq/velloq.svg")));

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class Application;
+class Child;
+class IRCConnection;
+
+// Starts the client as the program entry does, drives its real input boxes and reads its real
+// output boxes. Ends the client (if still running) when it goes.
+class AppFixture {
+public:
+    AppFixture();
+    ~AppFixture();
+
+    Application *app() const;
+    bool running() const { return app() != nullptr; }
+    std::shared_ptr<Child> window(qint32 index) const;
+    qint32 windowCount() const;
+    IRCConnection &connection() const;
+
+    // Types text into window's input box and presses Return (the real key path).
+    void type(qint32 windowIndex, const QString &text) const;
+    // The lines of window's output box.
+    QStringList lines(qint32 windowIndex) const;
+    QStringList status() const { return lines(1); }
+    QString lastLine(qint32 windowIndex) const;
+    // Waits (running the event loop) until window's output holds a line equal to text, or one
+    // that starts with it when prefix is true.
+    bool waitForLine(qint32 windowIndex, const QString &text, int ms = 5000,
+                     bool prefix = false) const;
+
+    // Lets queued work (the release of the application object after an exit) run.
+    static void settle();
+};

@@ -1,0 +1,149 @@
+// Cutting received bytes into lines, decoding each line, and the bound on a partial line.
+
+#include "connection/LineDecoder.h"
+#include "connection/LineFramer.h"
+
+#include <QTest>
+
+class tst_Framing : public QObject {
+    Q_OBJECT
+private slots:
+    void lines_data();
+    void lines();
+    void overLongLines_data();
+    void overLongLines();
+    void endlessLineKeepsMemoryFlat();
+    void decode_data();
+    void decode();
+};
+
+using Chunks = QList<QByteArray>;
+using Lines = QList<QByteArray>;
+
+static Lines run(LineFramer &framer, const Chunks &chunks, int *dropped = nullptr) {
+    Lines out;
+    for (const QByteArray &chunk : chunks) {
+        framer.Append(chunk);
+        QByteArrayView line;
+        for (;;) {
+            const auto result = framer.Next(line);
+            if (result == LineFramer::Result::NeedMore)
+                break;
+            if (result == LineFramer::Result::DroppedLine) {
+                if (dropped)
+                    ++*dropped;
+                out.append("<dropped>");
+                continue;
+            }
+            out.append(line.toByteArray());
+        }
+    }
+    return out;
+}
+
+void tst_Framing::lines_data() {
+    QTest::addColumn<Chunks>("chunks");
+    QTest::addColumn<Lines>("lines");
+    QTest::addColumn<QByteArray>("pending");
+    QTest::newRow("two chunks one line") << Chunks{"abc", "def\r\n"} << Lines{"abcdef"} << QByteArray();
+    QTest::newRow("three and a half")
+        << Chunks{"a\r\nb\r\nc\r\nd"} << Lines{"a", "b", "c"} << QByteArray("d");
+    QTest::newRow("CR LF split over reads") << Chunks{"abc\r", "\ndef\r\n"} << Lines{"abc", "def"}
+                                            << QByteArray();
+    QTest::newRow("lone LF stays in the line") << Chunks{"a\nb\r\n"} << Lines{"a\nb"} << QByteArray();
+    QTest::newRow("lone CR stays in the line") << Chunks{"a\rb\r\n"} << Lines{"a\rb"} << QByteArray();
+    QTest::newRow("CR CR LF") << Chunks{"a\r\r\n"} << Lines{"a\r"} << QByteArray();
+    QTest::newRow("two empty lines") << Chunks{"\r\n\r\n"} << Lines{"", ""} << QByteArray();
+    QTest::newRow("NUL inside") << Chunks{QByteArray("a\0b\r\n", 5)} << Lines{QByteArray("a\0b", 3)}
+                                << QByteArray();
+    QTest::newRow("byte by byte") << Chunks{"x", "y", "\r", "\n", "z", "\r", "\n"}
+                                  << Lines{"xy", "z"} << QByteArray();
+    QTest::newRow("CR then CR LF across reads") << Chunks{"a\r", "\r", "\n"} << Lines{"a\r"}
+                                                << QByteArray();
+}
+
+void tst_Framing::lines() {
+    QFETCH(Chunks, chunks);
+    QFETCH(Lines, lines);
+    QFETCH(QByteArray, pending);
+    LineFramer framer;
+    QCOMPARE(run(framer, chunks), lines);
+    QCOMPARE(framer.Pending(), pending.size());
+}
+
+// A line over the limit is dropped up to its CR LF, reported once; its neighbours survive.
+// Lines up to the limit pass, whether they arrive whole or a byte at a time.
+void tst_Framing::overLongLines_data() {
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("chunkSize");
+    QTest::addColumn<bool>("kept");
+    const int max = int(LineFramer::MaxLineBytes);
+    QTest::newRow("512 whole") << 512 << 0 << true;
+    QTest::newRow("512 bytewise") << 512 << 1 << true;
+    QTest::newRow("8703 bytewise") << 8703 << 1 << true;
+    QTest::newRow("at the limit") << max << 4096 << true;
+    QTest::newRow("one over, whole") << max + 1 << 0 << false;
+    QTest::newRow("far over, in chunks") << 5 * max << 1000 << false;
+    QTest::newRow("far over, whole") << 5 * max << 0 << false;
+}
+
+void tst_Framing::overLongLines() {
+    QFETCH(int, length);
+    QFETCH(int, chunkSize);
+    QFETCH(bool, kept);
+    const QByteArray body(length, 'x');
+    const QByteArray stream = "before\r\n" + body + "\r\nafter\r\n";
+    Chunks chunks;
+    if (chunkSize == 0)
+        chunks << stream;
+    else
+        for (int i = 0; i < stream.size(); i += chunkSize)
+            chunks << stream.mid(i, chunkSize);
+    LineFramer framer;
+    int dropped = 0;
+    const Lines lines = run(framer, chunks, &dropped);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.first(), QByteArray("before"));
+    QCOMPARE(lines.last(), QByteArray("after"));
+    QCOMPARE(dropped, kept ? 0 : 1);
+    if (kept)
+        QCOMPARE(lines.at(1), body);
+}
+
+void tst_Framing::endlessLineKeepsMemoryFlat() {
+    LineFramer framer;
+    const QByteArray chunk(64 * 1024, 'y');
+    int dropped = 0;
+    for (int i = 0; i < 400; ++i) { // 25 MB without a line end
+        run(framer, {chunk}, &dropped);
+        QVERIFY(framer.Pending() <= 2 * LineFramer::MaxLineBytes);
+    }
+    QCOMPARE(dropped, 1);
+    QCOMPARE(run(framer, {"tail\r\nPING :x\r\n"}), Lines{"PING :x"});
+}
+
+void tst_Framing::decode_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ascii") << QByteArray("hello") << "hello";
+    QTest::newRow("utf-8") << QByteArray("caf\xC3\xA9 \xE2\x82\xAC") << QString::fromUtf8("café €");
+    QTest::newRow("latin-1 bytes") << QByteArray("\xE9t\xE9") << QString::fromUtf8("été");
+    QTest::newRow("windows-1252 quotes")
+        << QByteArray("\x93hi\x94 \x80") << QString::fromUtf8("\u201Chi\u201D \u20AC");
+    QTest::newRow("truncated utf-8") << QByteArray("ab\xE2\x82") << QString::fromUtf8("ab\u00E2\u201A");
+    QTest::newRow("overlong utf-8") << QByteArray("\xC0\xAF") << QString::fromUtf8("\u00C0\u00AF");
+    QTest::newRow("0xFF") << QByteArray("\xFF\xFE") << QString::fromUtf8("\u00FF\u00FE");
+    QTest::newRow("undefined 1252 byte") << QByteArray("\x81\xE9") << QString::fromUtf8("\u0081\u00E9");
+    QTest::newRow("BOM kept") << QByteArray("\xEF\xBB\xBFx") << QString(QChar(0xFEFF)) + "x";
+    QTest::newRow("NUL kept") << QByteArray("a\0b", 3) << QString::fromUtf8("a\0b", 3);
+    QTest::newRow("surrogate encoded") << QByteArray("\xED\xA0\x80") << QString::fromUtf8("\u00ED\u00A0\u20AC");
+}
+
+void tst_Framing::decode() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(LineDecoder::Decode(bytes), text);
+}
+
+QTEST_MAIN(tst_Framing)
+#include "tst_framing.moc"

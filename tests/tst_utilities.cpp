@@ -1,0 +1,250 @@
+// Word splitting and joining, array slices, prefixes, the token list and the keyed list.
+
+#include "app/CommandInterpreter.h"
+#include "app/modMain.h"
+#include "platform/KeyedList.h"
+#include "platform/TokenList.h"
+#include "platform/Utilities.h"
+
+#include <QTest>
+
+class tst_Utilities : public QObject {
+    Q_OBJECT
+private slots:
+    void splitQuoted_data();
+    void splitQuoted();
+    void joinKeepsWhatWasTyped_data();
+    void joinKeepsWhatWasTyped();
+    void sliceArray_data();
+    void sliceArray();
+    void sliceArrayFails_data();
+    void sliceArrayFails();
+    void nickFromPrefix_data();
+    void nickFromPrefix();
+    void tokenList_data();
+    void tokenList();
+    void tokenListRemoveAndJoin();
+    void readNumber_data();
+    void readNumber();
+    void readPort_data();
+    void readPort();
+    void keyedListErrors();
+    void instanceKeysDistinct();
+};
+
+static const QChar Q(u'"');
+
+void tst_Utilities::splitQuoted_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("plain") << "msg #a hi" << QStringList{"msg", "#a", "hi"};
+    QTest::newRow("runs of blanks") << "  msg   #a  hi  " << QStringList{"msg", "#a", "hi"};
+    QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("blanks only") << "    " << QStringList{};
+    QTest::newRow("quoted run is one word")
+        << "msg \"#a b\" hi" << QStringList{"msg", "\"#a b\"", "hi"};
+    QTest::newRow("quotes inside a word") << "say He\"llo wor\"ld x"
+                                          << QStringList{"say", "He\"llo wor\"ld", "x"};
+    QTest::newRow("lone quote is a character") << "a \"b c" << QStringList{"a", "\"b", "c"};
+    QTest::newRow("empty quotes") << "a \"\" b" << QStringList{"a", "\"\"", "b"};
+    QTest::newRow("tab is no separator") << "a\tb c" << QStringList{"a\tb", "c"};
+}
+
+void tst_Utilities::splitQuoted() {
+    QFETCH(QString, text);
+    QFETCH(QStringList, words);
+    const StringArray split = Utilities::NormalizeWords(Utilities::SplitQuoted(text, ' ', Q, Q), 0);
+    QCOMPARE(split.Items, words);
+    QCOMPARE(split.LowerBound, 0);
+    QCOMPARE(Utilities::UpperIndex(split, -1), words.isEmpty() ? -1 : words.size() - 1);
+}
+
+// What follows the fixed arguments reaches the wire with its quotes as typed.
+void tst_Utilities::joinKeepsWhatWasTyped_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("joined");
+    QTest::newRow("quoted phrase") << "He said \"hi there\"" << "He said \"hi there\"";
+    QTest::newRow("inner blanks kept") << "\"a   b\" c" << "\"a   b\" c";
+    QTest::newRow("blank runs fold") << "a   b" << "a b";
+    QTest::newRow("unbalanced") << "it\"s fine" << "it\"s fine";
+    QTest::newRow("colons") << ":a: b:" << ":a: b:";
+}
+
+void tst_Utilities::joinKeepsWhatWasTyped() {
+    QFETCH(QString, typed);
+    QFETCH(QString, joined);
+    const StringArray words = Utilities::NormalizeWords(Utilities::SplitQuoted(typed, ' ', Q, Q), 0);
+    QCOMPARE(Utilities::JoinQuoted(Utilities::NormalizeWords(words, 1), ' ', Q, Q), joined);
+}
+
+void tst_Utilities::sliceArray_data() {
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<int>("lower");
+    QTest::newRow("middle") << 1 << 2 << QStringList{"b", "c"} << 1;
+    QTest::newRow("all") << 0 << 3 << QStringList{"a", "b", "c"} << 0;
+    QTest::newRow("count 0") << 2 << 0 << QStringList{} << 0;
+    QTest::newRow("count 0 past the end") << 7 << 0 << QStringList{} << 0;
+}
+
+void tst_Utilities::sliceArray() {
+    QFETCH(int, start);
+    QFETCH(int, count);
+    QFETCH(QStringList, items);
+    QFETCH(int, lower);
+    const StringArray slice = modMain::SliceArray(StringArray({"a", "b", "c"}), start, count);
+    QCOMPARE(slice.Items, items);
+    QCOMPARE(slice.LowerBound, lower);
+    if (!items.isEmpty())
+        QCOMPARE(slice[start], items.first());
+}
+
+void tst_Utilities::sliceArrayFails_data() {
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("count");
+    QTest::newRow("past the end") << 2 << 2;
+    QTest::newRow("negative count") << 0 << -1;
+    QTest::newRow("before the start") << -1 << 2;
+    QTest::newRow("overflowing end") << 1 << std::numeric_limits<int>::max();
+}
+
+void tst_Utilities::sliceArrayFails() {
+    QFETCH(int, start);
+    QFETCH(int, count);
+    try {
+        modMain::SliceArray(StringArray({"a", "b", "c"}), start, count);
+        QFAIL("no error");
+    } catch (const VelloqError &e) {
+        QCOMPARE(static_cast<quint32>(e.Number()), 0x8004040Eu);
+    }
+}
+
+void tst_Utilities::nickFromPrefix_data() {
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QString>("nick");
+    QTest::newRow("full prefix") << "bob!~b@host.example" << "bob";
+    QTest::newRow("server name") << "irc.example.org" << "irc.example.org";
+    QTest::newRow("leading bang") << "!x@y" << "";
+    QTest::newRow("two bangs") << "a!b!c" << "a";
+    QTest::newRow("empty") << "" << "";
+}
+
+void tst_Utilities::nickFromPrefix() {
+    QFETCH(QString, prefix);
+    QFETCH(QString, nick);
+    QCOMPARE(modMain::NickFromPrefix(prefix), nick);
+}
+
+void tst_Utilities::tokenList_data() {
+    QTest::addColumn<QString>("delimiter");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("privmsg") << ":" << ":sender PRIVMSG #room :hi: all"
+                             << QStringList{"", "sender PRIVMSG #room ", "hi", " all"};
+    QTest::newRow("trailing delimiter") << ":" << "a:" << QStringList{"a", ""};
+    QTest::newRow("double delimiter") << " " << "a  b" << QStringList{"a", "", "b"};
+    QTest::newRow("empty text") << ":" << "" << QStringList{};
+    QTest::newRow("no delimiter") << ":" << "PING" << QStringList{"PING"};
+}
+
+void tst_Utilities::tokenList() {
+    QFETCH(QString, delimiter);
+    QFETCH(QString, text);
+    QFETCH(QStringList, items);
+    TokenList list;
+    list.SetDelimiter(delimiter);
+    list.SetQuotes(QString(), QString());
+    list.SetText(text);
+    QCOMPARE(list.Count(), items.size());
+    for (int i = 0; i < items.size(); ++i)
+        QCOMPARE(list.Item(i + 1), items.at(i));
+    QCOMPARE(list.Text(), text);
+}
+
+void tst_Utilities::tokenListRemoveAndJoin() {
+    TokenList list;
+    list.SetDelimiter(":");
+    list.SetText(":sender PRIVMSG #room :hi: all");
+    list.Remove(2);
+    list.Remove(1);
+    QCOMPARE(list.Text(), QString("hi: all"));
+    list.SetItem(1, "x");
+    QCOMPARE(list.Text(), QString("x: all"));
+    QVERIFY_THROWS_EXCEPTION(VelloqError, list.Remove(3));
+}
+
+void tst_Utilities::readNumber_data() {
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("value");
+    QTest::newRow("digits") << "12" << true << 12;
+    QTest::newRow("plus") << "+3" << true << 3;
+    QTest::newRow("minus") << "-4" << true << -4;
+    QTest::newRow("zero") << "0" << true << 0;
+    QTest::newRow("max") << "2147483647" << true << std::numeric_limits<int>::max();
+    QTest::newRow("min") << "-2147483648" << true << std::numeric_limits<int>::min();
+    QTest::newRow("too big") << "2147483648" << false << 0;
+    QTest::newRow("huge") << "99999999999999999999999" << false << 0;
+    QTest::newRow("sign only") << "-" << false << 0;
+    QTest::newRow("fraction") << "1.5" << false << 0;
+    QTest::newRow("hex") << "0x10" << false << 0;
+    QTest::newRow("word") << "hi" << false << 0;
+    QTest::newRow("arabic-indic digits") << QString::fromUtf8("\u0663") << false << 0;
+}
+
+void tst_Utilities::readNumber() {
+    QFETCH(QString, word);
+    QFETCH(bool, ok);
+    QFETCH(int, value);
+    qint32 read = 0;
+    QCOMPARE(CommandInterpreter::ReadNumber(word, read), ok);
+    if (ok)
+        QCOMPARE(read, value);
+}
+
+void tst_Utilities::readPort_data() {
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("6667") << "6667" << true;
+    QTest::newRow("high port") << "65535" << true;
+    QTest::newRow("32768") << "32768" << true;
+    QTest::newRow("zero") << "0" << false;
+    QTest::newRow("too big") << "65536" << false;
+    QTest::newRow("negative") << "-1" << false;
+    QTest::newRow("letters") << "abc" << false;
+}
+
+void tst_Utilities::readPort() {
+    QFETCH(QString, word);
+    QFETCH(bool, ok);
+    quint16 port = 0;
+    QCOMPARE(CommandInterpreter::ReadPort(word, port), ok);
+}
+
+void tst_Utilities::keyedListErrors() {
+    KeyedList<int> list;
+    list.Add(std::make_shared<int>(1), "a");
+    list.Add(std::make_shared<int>(2), "b");
+    QCOMPARE(*list.At(2), 2);
+    QCOMPARE(*list.ByKey("a"), 1);
+    QVERIFY_THROWS_EXCEPTION(VelloqError, list.At(0));
+    QVERIFY_THROWS_EXCEPTION(VelloqError, list.At(3));
+    QVERIFY_THROWS_EXCEPTION(VelloqError, list.ByKey("c"));
+    QVERIFY_THROWS_EXCEPTION(VelloqError, list.Add(std::make_shared<int>(3), "a"));
+    QCOMPARE(list.Count(), 2);
+    list.TakeAt(1);
+    QCOMPARE(*list.At(1), 2);
+    QCOMPARE(list.PositionOfKey("b"), 1);
+    QVERIFY(!list.ContainsKey("a"));
+}
+
+void tst_Utilities::instanceKeysDistinct() {
+    QSet<QString> keys;
+    for (int i = 0; i < 1000; ++i)
+        keys.insert(Utilities::NewInstanceKey());
+    QCOMPARE(keys.size(), 1000);
+}
+
+QTEST_MAIN(tst_Utilities)
+#include "tst_utilities.moc"

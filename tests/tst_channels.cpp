@@ -1,0 +1,253 @@
+// Channels and their windows, driven by server lines from a scripted loopback server.
+
+#include "app/Application.h"
+#include "channel/Channels.h"
+#include "connection/IRCConnections.h"
+#include "support/AppFixture.h"
+#include "support/ScriptedServer.h"
+#include "windows/Childs.h"
+
+#include <QMdiSubWindow>
+#include <QTest>
+
+class tst_Channels : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void confirmedJoinOpensWindow();
+    void joinAgainWhenJoinedIsNotProcessed();
+    void messagesAndNoticesShowInWindow_data();
+    void messagesAndNoticesShowInWindow();
+    void typedTextGoesToChannel();
+    void lookupByName_data();
+    void lookupByName();
+    void joinSendsOnlyWhenNotJoined();
+    void deleteJoinedSendsOnePart();
+    void userCloseSendsOnePart();
+    void serverPartClosesWithoutReply_data();
+    void serverPartClosesWithoutReply();
+    void teardownPartsEveryJoinedChannel();
+    void exitPartsEveryJoinedChannel();
+    void nothingSentWhileNotConnected();
+
+private:
+    std::unique_ptr<AppFixture> f;
+    std::unique_ptr<ScriptedServer> server;
+    Channels &channels() const { return *f->connection().Channels(); }
+    // Sends server lines and waits until a marker line after them has been shown.
+    void feed(const QByteArray &lines);
+    QList<QByteArray> sentLines() const { return server->receivedLines(); }
+};
+
+void tst_Channels::init() {
+    f = std::make_unique<AppFixture>();
+    server = std::make_unique<ScriptedServer>();
+    QVERIFY(server->listen());
+    f->type(1, QString("/server 127.0.0.1 %1").arg(server->port()));
+    QVERIFY(server->waitForClient());
+    QVERIFY(f->waitForLine(1, "Connected to ", 5000, true));
+}
+
+void tst_Channels::cleanup() {
+    f.reset();
+    server.reset();
+}
+
+void tst_Channels::feed(const QByteArray &lines) {
+    static int marker = 0;
+    const QByteArray end = ":mark " + QByteArray::number(++marker) + " x";
+    server->send(lines + end + "\r\n");
+    QVERIFY(f->waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]"));
+}
+
+void tst_Channels::confirmedJoinOpensWindow() {
+    feed(":me!u@h JOIN :#room\r\n");
+    QCOMPARE(f->status().at(3), QString("Joined Channel #room"));
+    QCOMPARE(channels().Count(), 1);
+    auto channel = channels().Item(1);
+    QVERIFY(channel->Joined());
+    QCOMPARE(channel->Name(), QString("#room"));
+    QCOMPARE(f->windowCount(), 2);
+    QCOMPARE(channel->Window(), f->window(2));
+    QCOMPARE(f->window(2)->DefaultCommand(), QString("MSG #room"));
+    QCOMPARE(f->window(2)->Caption(), QString("2 - unused"));
+    QVERIFY(sentLines().isEmpty());
+}
+
+void tst_Channels::joinAgainWhenJoinedIsNotProcessed() {
+    feed(":me!u@h JOIN :#room\r\n:me!u@h JOIN :#ROOM\r\n");
+    QCOMPARE(f->status().mid(3, 2),
+             (QStringList{"Joined Channel #room", "<- Server(1): [:me!u@h JOIN :#ROOM]"}));
+    QCOMPARE(channels().Count(), 1);
+}
+
+void tst_Channels::messagesAndNoticesShowInWindow_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("privmsg") << QByteArray(":bob!b@h PRIVMSG #room :hi: all") << "<bob> hi: all";
+    QTest::newRow("case-insensitive target") << QByteArray(":bob!b@h PRIVMSG #ROOM :x") << "<bob> x";
+    QTest::newRow("notice") << QByteArray(":bob!b@h NOTICE #room :hi") << "-bob- hi";
+    QTest::newRow("empty notice") << QByteArray(":bob!b@h NOTICE #room :") << "-bob- ";
+    QTest::newRow("server as sender") << QByteArray(":irc.test NOTICE #room :n") << "-irc.test- n";
+    QTest::newRow("empty user part") << QByteArray(":n!@ PRIVMSG #room :x") << "<n> x";
+    QTest::newRow("trailing colons kept") << QByteArray(":b PRIVMSG #room ::) :(") << "<b> :) :(";
+}
+
+void tst_Channels::messagesAndNoticesShowInWindow() {
+    QFETCH(QByteArray, line);
+    QFETCH(QString, shown);
+    feed(":me!u@h JOIN :#room\r\n" + line + "\r\n");
+    QCOMPARE(f->lines(2), QStringList{shown});
+    QCOMPARE(f->status().size(), 5); // the typed /server, 2 connection lines, join, marker
+}
+
+void tst_Channels::typedTextGoesToChannel() {
+    feed(":me!u@h JOIN :#room\r\n");
+    f->type(2, "He said \"hi there\" : ok");
+    f->type(2, "/notice #room psst");
+    QVERIFY(server->waitForLines(2));
+    QCOMPARE(sentLines(), (QList<QByteArray>{"PRIVMSG #room :He said \"hi there\" : ok",
+                                             "NOTICE #room :psst"}));
+    QCOMPARE(f->lines(2), (QStringList{"He said \"hi there\" : ok", "/notice #room psst"}));
+    // From another window the message is echoed there.
+    f->type(1, "/msg #ROOM hey");
+    QCOMPARE(f->lastLine(1), QString("-> #ROOM: hey"));
+}
+
+void tst_Channels::lookupByName_data() {
+    QTest::addColumn<QString>("wanted");
+    QTest::addColumn<int>("found");
+    QTest::newRow("exact") << "#chat" << 1;
+    QTest::newRow("upper case") << "#CHAT" << 1;
+    QTest::newRow("brackets are not braces") << "#a[b" << 0;
+    QTest::newRow("braces") << "#A{B" << 2;
+    QTest::newRow("duplicate name: lower position") << "#dup" << 3;
+    QTest::newRow("unknown") << "#nope" << 0;
+    QTest::newRow("number-like name") << "1" << 0;
+}
+
+void tst_Channels::lookupByName() {
+    QFETCH(QString, wanted);
+    QFETCH(int, found);
+    channels().Add("#chat");
+    channels().Add("#a{b");
+    channels().Add("#dup");
+    channels().Add("#DUP");
+    auto channel = channels().Item(wanted);
+    QCOMPARE(channel ? channel->Index() : 0, found);
+    QVERIFY(sentLines().isEmpty()); // Add sends nothing
+}
+
+void tst_Channels::joinSendsOnlyWhenNotJoined() {
+    auto fresh = channels().Join("#new");
+    QCOMPARE(fresh->Index(), 1);
+    QVERIFY(!fresh->Joined());
+    QVERIFY(channels().Join("#NEW") == fresh); // not joined yet: asks again
+    // A server JOIN for a known channel that is not joined asks once more; only a JOIN for a
+    // new name marks a channel joined.
+    feed(":me!u@h JOIN :#new\r\n");
+    QVERIFY(!fresh->Joined());
+    fresh->SetJoined(true);
+    QCOMPARE(channels().Join("#new"), fresh); // joined: nothing sent
+    fresh->Join();
+    QTest::qWait(50);
+    QCOMPARE(sentLines(), (QList<QByteArray>{"JOIN :#new", "JOIN :#new", "JOIN :#new"}));
+    QCOMPARE(channels().Count(), 1);
+}
+
+void tst_Channels::deleteJoinedSendsOnePart() {
+    feed(":me!u@h JOIN :#a\r\n:me!u@h JOIN :#b\r\n:me!u@h JOIN :#c\r\n");
+    auto b = channels().Item("#b");
+    QPointer<QMdiSubWindow> sub = b->Window()->Form()->SubWindow();
+    b->Delete();
+    QVERIFY(server->waitForLines(1));
+    QTest::qWait(50);
+    QCOMPARE(sentLines(), QList<QByteArray>{"PART :#b"});
+    QCOMPARE(b->Index(), -1);
+    QCOMPARE(channels().Count(), 2);
+    QCOMPARE(channels().Item("#c")->Index(), 2);
+    QCOMPARE(f->windowCount(), 3);
+    AppFixture::settle();
+    QVERIFY(sub.isNull());
+    b->Delete(); // again: nothing more
+    QTest::qWait(50);
+    QCOMPARE(sentLines().size(), 1);
+}
+
+void tst_Channels::userCloseSendsOnePart() {
+    feed(":me!u@h JOIN :#room\r\n");
+    auto channel = channels().Item("#room");
+    channel->Window()->Form()->SubWindow()->close();
+    QVERIFY(server->waitForLines(1));
+    QTest::qWait(50);
+    QCOMPARE(sentLines(), QList<QByteArray>{"PART :#room"});
+    QCOMPARE(channels().Count(), 0);
+    QCOMPARE(f->windowCount(), 1);
+    QCOMPARE(channel->Index(), -1);
+    // Traffic for the closed channel now goes to the status window.
+    feed(":bob!b@h PRIVMSG #room :late\r\n");
+    QVERIFY(f->status().contains("<- Server(1): [:bob!b@h PRIVMSG #room :late]"));
+}
+
+void tst_Channels::serverPartClosesWithoutReply_data() {
+    QTest::addColumn<QByteArray>("part");
+    QTest::addColumn<bool>("processed");
+    QTest::newRow("PART :#room") << QByteArray(":me!u@h PART :#room") << true;
+    QTest::newRow("other sender, other case") << QByteArray(":x PART :#ROOM") << true;
+    QTest::newRow("PART with reason") << QByteArray(":me!u@h PART #room :bye") << false;
+    QTest::newRow("PART without colon") << QByteArray(":me!u@h PART #room") << false;
+}
+
+void tst_Channels::serverPartClosesWithoutReply() {
+    QFETCH(QByteArray, part);
+    QFETCH(bool, processed);
+    feed(":me!u@h JOIN :#room\r\n" + part + "\r\n");
+    QTest::qWait(50);
+    QVERIFY(sentLines().isEmpty());
+    if (processed) {
+        QCOMPARE(f->status().at(4), QString("Left Channel #room"));
+        QCOMPARE(channels().Count(), 0);
+        QCOMPARE(f->windowCount(), 1);
+    } else {
+        QCOMPARE(f->status().at(4), "<- Server(1): [" + QString::fromLatin1(part) + "]");
+        QCOMPARE(channels().Count(), 1);
+    }
+}
+
+void tst_Channels::teardownPartsEveryJoinedChannel() {
+    feed(":me!u@h JOIN :#a\r\n:me!u@h JOIN :#b\r\n");
+    channels().Add("#notjoined");
+    f->connection().Delete();
+    QVERIFY(server->waitForLines(2));
+    QVERIFY(server->waitForDisconnect());
+    QCOMPARE(sentLines(), (QList<QByteArray>{"PART :#b", "PART :#a"}));
+    QCOMPARE(f->windowCount(), 1);
+    QCOMPARE(f->app()->Connections()->Count(), 0);
+    f->app()->Connections()->Add(); // the fixture's connection 1 again
+}
+
+void tst_Channels::exitPartsEveryJoinedChannel() {
+    feed(":me!u@h JOIN :#a\r\n:me!u@h JOIN :#b\r\n");
+    f->type(2, "/exit");
+    QVERIFY(!f->running());
+    QVERIFY(server->waitForDisconnect());
+    QCOMPARE(sentLines(), (QList<QByteArray>{"PART :#b", "PART :#a"}));
+}
+
+void tst_Channels::nothingSentWhileNotConnected() {
+    feed(":me!u@h JOIN :#room\r\n");
+    f->type(1, "/disconnect");
+    auto channel = channels().Item("#room");
+    channel->Part();
+    channel->SendPrivMsg("x");
+    channel->SendNotice("y");
+    channels().Join("#other");
+    channel->Delete();
+    QTest::qWait(50);
+    QVERIFY(sentLines().isEmpty());
+    QCOMPARE(channels().Count(), 1);
+}
+
+QTEST_MAIN(tst_Channels)
+#include "tst_channels.moc"

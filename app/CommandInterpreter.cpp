@@ -4,6 +4,7 @@
 #include "app/modMain.h"
 #include "channel/Channels.h"
 #include "connection/IRCConnections.h"
+#include "connection/MessageSplitter.h"
 #include "platform/Utilities.h"
 #include "windows/Childs.h"
 
@@ -133,7 +134,11 @@ bool CommandInterpreter::sendToTarget(const QString &echoPrefix, const QString &
         channel && channel->Window() ? channel->Window()->Index() : std::numeric_limits<qint32>::min();
     if (channelWindow != m_window)
         echo(m_window, echoPrefix + target + QStringLiteral(": ") + text);
-    conn.SendMessage(protocolVerb + QLatin1Char(' ') + target + QStringLiteral(" :") + text);
+    // A text longer than a server takes in one line goes as several lines; the echo above
+    // shows it whole.
+    const int budget = MessageSplitter::TextBudget(protocolVerb, target);
+    for (const QString &part : MessageSplitter::Split(text, budget))
+        conn.SendMessage(protocolVerb + QLatin1Char(' ') + target + QStringLiteral(" :") + part);
     return true;
 }
 

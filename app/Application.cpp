@@ -80,6 +80,10 @@ Application::~Application() {
 frmMain *Application::MainWindow() const { return pobjWindow.data(); }
 
 void Application::Echo(qint32 WindowIndex, const QString &Output) {
+    // After ExitClient there are no windows left: a late report fails like any missing window.
+    if (!pobjChilds)
+        throw VelloqError(VelloqError::SubscriptOutOfRange,
+                          QStringLiteral("No window %1: the windows are closed").arg(WindowIndex));
     pobjChilds->Item(WindowIndex)->Echo(Output);
 }
 

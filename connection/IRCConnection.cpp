@@ -66,9 +66,10 @@ QString IRCConnection::serverAndPort() const {
     return QStringLiteral("Server ") + m_server + QStringLiteral(", Port ") + QString::number(m_port);
 }
 
-void IRCConnection::Connect(const QString &Server, quint16 Port) {
+void IRCConnection::Connect(const QString &Server, quint16 Port, bool Tls) {
     m_server = Server;
     m_port = Port;
+    m_tls = Tls;
     SocketElement *element = socket();
     try {
         if (element)
@@ -76,7 +77,7 @@ void IRCConnection::Connect(const QString &Server, quint16 Port) {
     } catch (...) {
     }
     if (element)
-        element->Connect(m_server, m_port);
+        element->Connect(m_server, m_port, m_tls);
 }
 
 bool IRCConnection::Reconnect() {
@@ -125,13 +126,17 @@ void IRCConnection::pobjConnectionEvents_WSClose(qint16 &Index) {
     statusLine(QStringLiteral("Disconnected from ") + serverAndPort());
 }
 
-void IRCConnection::pobjConnectionEvents_WSError(qint16 &Index, qint16, QString &, qint32,
-                                                 const QString &, const QString &, qint32,
+// A TLS connection also says why it failed (Description holds the reason in plain words); a
+// plain one reports the failure alone.
+void IRCConnection::pobjConnectionEvents_WSError(qint16 &Index, qint16, QString &Description,
+                                                 qint32, const QString &, const QString &, qint32,
                                                  bool &CancelDisplay) {
     if (Index != m_socketIndex)
         return;
     m_connected = false;
     statusLine(QStringLiteral("Connection to ") + serverAndPort() + QStringLiteral(" failed"));
+    if (m_tls && !Description.isEmpty())
+        statusLine(QStringLiteral("Server(%1): ").arg(m_index) + Description);
     CancelDisplay = true;
 }
 
@@ -151,7 +156,12 @@ void IRCConnection::receive() {
     SocketElement *element = socket();
     if (!element)
         return;
-    m_buffer.Append(element->GetData());
+    FeedReceived(element->GetData());
+}
+
+void IRCConnection::FeedReceived(QByteArrayView bytes) {
+    auto self = shared_from_this();
+    m_buffer.Append(bytes);
     processLines();
 }
 

@@ -22,7 +22,9 @@ public:
     ~IRCConnection() override;
 
     ::Channels *Channels() const { return m_channels.get(); }
-    void Connect(const QString &Server, quint16 Port);
+    // With Tls the connection is encrypted and the server's certificate checked; Reconnect keeps
+    // the choice.
+    void Connect(const QString &Server, quint16 Port, bool Tls = false);
     bool Connected() const { return m_connected; }
     void Delete();
     void Disconnect();
@@ -40,6 +42,11 @@ public:
     qint16 SocketIndex() const { return m_socketIndex; }
     QString Server() const { return m_server; }
     quint16 Port() const { return m_port; }
+    bool Tls() const { return m_tls; }
+
+    // Takes bytes as if they had arrived on the socket: framing, decoding and processing run
+    // exactly as for received data. For fuzzing and tests.
+    void FeedReceived(QByteArrayView bytes);
 
     // The text put on the wire for Message: CR, LF and NUL inside it become blanks, so one call
     // never sends more than one protocol line.
@@ -67,6 +74,7 @@ private:
     qint32 m_index = -1;
     IRCConnections *m_parent = nullptr;
     quint16 m_port = 0;
+    bool m_tls = false;
     QString m_server;
     QString m_instanceKey;
     qint16 m_socketIndex = -1;

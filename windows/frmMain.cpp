@@ -8,7 +8,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
-static void loadResources() { Q_INIT_RESOURCE(velloq); }
+static void loadResources() {
+    Q_INIT_RESOURCE(velloq);
+}
 
 frmMain::frmMain(QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>()), m_sockets(this) {
@@ -16,6 +18,9 @@ frmMain::frmMain(QWidget *parent)
     ui->setupUi(this);
     setCentralWidget(ui->mdiArea);
     setWindowIcon(QIcon(QStringLiteral(":/velloq/velloq.svg")));
+    connect(ui->mnuWindowTile, &QAction::triggered, ui->mdiArea, &QMdiArea::tileSubWindows);
+    connect(ui->mnuWindowCascade, &QAction::triggered, ui->mdiArea, &QMdiArea::cascadeSubWindows);
+    addWindowSwitchKeys();
     connect(ui->mnuWindow, &QMenu::aboutToShow, this, &frmMain::rebuildWindowMenu);
     // The list is also built now so that the menu is never found empty by accessibility tools.
     rebuildWindowMenu();
@@ -23,10 +28,44 @@ frmMain::frmMain(QWidget *parent)
 
 frmMain::~frmMain() = default;
 
-QAction *frmMain::mnuFileExit() const { return ui->mnuFileExit; }
-QAction *frmMain::mnuHelpAbout() const { return ui->mnuHelpAbout; }
-QMenu *frmMain::mnuWindow() const { return ui->mnuWindow; }
-QMdiArea *frmMain::mdiArea() const { return ui->mdiArea; }
+QAction *frmMain::mnuFileExit() const {
+    return ui->mnuFileExit;
+}
+QAction *frmMain::mnuHelpAbout() const {
+    return ui->mnuHelpAbout;
+}
+QMenu *frmMain::mnuWindow() const {
+    return ui->mnuWindow;
+}
+QMdiArea *frmMain::mdiArea() const {
+    return ui->mdiArea;
+}
+QAction *frmMain::mnuWindowTile() const {
+    return ui->mnuWindowTile;
+}
+QAction *frmMain::mnuWindowCascade() const {
+    return ui->mnuWindowCascade;
+}
+
+// QMdiArea has a Ctrl+Tab of its own, but it only highlights a window until Ctrl is released
+// and its first press goes back to the previously active window. Window shortcuts run before
+// the key reaches the area, so Ctrl+Tab always moves one window on at once, like the menu order.
+void frmMain::addWindowSwitchKeys() {
+    m_windowNext = new QAction(tr("Next Window"), this);
+    m_windowNext->setObjectName(QStringLiteral("actWindowNext"));
+    m_windowNext->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
+    connect(m_windowNext, &QAction::triggered, ui->mdiArea, &QMdiArea::activateNextSubWindow);
+    addAction(m_windowNext);
+
+    // With Shift held the keyboard reports Backtab; both spellings are accepted.
+    m_windowPrevious = new QAction(tr("Previous Window"), this);
+    m_windowPrevious->setObjectName(QStringLiteral("actWindowPrevious"));
+    m_windowPrevious->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)});
+    connect(m_windowPrevious, &QAction::triggered, ui->mdiArea,
+            &QMdiArea::activatePreviousSubWindow);
+    addAction(m_windowPrevious);
+}
 
 QMdiSubWindow *frmMain::AddChildForm(QWidget *form) {
     QMdiSubWindow *sub = ui->mdiArea->addSubWindow(form);
@@ -52,11 +91,18 @@ void frmMain::closeEvent(QCloseEvent *event) {
     event->setAccepted(!cancel);
 }
 
-// The Window menu lists the open chat windows in frame order, checks the active one and
-// activates the one chosen. Each entry lives only as long as its window.
+// The Window menu starts with Tile and Cascade; below a separator it lists the open chat
+// windows in frame order, checks the active one and activates the one chosen. Each entry lives
+// only as long as its window.
 void frmMain::rebuildWindowMenu() {
     QMenu *menu = ui->mnuWindow;
+    // clear() deletes the entries the menu owns (the window list), not Tile and Cascade, which
+    // belong to the frame.
     menu->clear();
+    delete menu->findChild<QActionGroup *>(QString(), Qt::FindDirectChildrenOnly);
+    menu->addAction(ui->mnuWindowTile);
+    menu->addAction(ui->mnuWindowCascade);
+    menu->addSeparator();
     const auto windows = ui->mdiArea->subWindowList(QMdiArea::CreationOrder);
     QMdiSubWindow *active = ui->mdiArea->activeSubWindow();
     auto *group = new QActionGroup(menu);
@@ -67,8 +113,7 @@ void frmMain::rebuildWindowMenu() {
         action->setCheckable(true);
         action->setChecked(sub == active);
         group->addAction(action);
-        connect(action, &QAction::triggered, sub, [this, sub] {
-            ui->mdiArea->setActiveSubWindow(sub);
-        });
+        connect(action, &QAction::triggered, sub,
+                [this, sub] { ui->mdiArea->setActiveSubWindow(sub); });
     }
 }

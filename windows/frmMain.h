@@ -24,6 +24,12 @@ public:
     QAction *mnuFileExit() const;
     QAction *mnuHelpAbout() const;
     QMenu *mnuWindow() const;
+    QAction *mnuWindowTile() const;
+    QAction *mnuWindowCascade() const;
+    // Ctrl+Tab and Ctrl+Shift+Tab: the next and the previous chat window, in the order of the
+    // Window menu. Not in any menu.
+    QAction *actWindowNext() const { return m_windowNext; }
+    QAction *actWindowPrevious() const { return m_windowPrevious; }
     QMdiArea *mdiArea() const;
 
     // The socket array: element 0 exists from the start.
@@ -45,9 +51,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void addWindowSwitchKeys();
     void rebuildWindowMenu();
 
     std::unique_ptr<Ui::frmMain> ui;
     SocketArray m_sockets;
+    QAction *m_windowNext = nullptr;
+    QAction *m_windowPrevious = nullptr;
     bool m_unloading = false;
 };

@@ -1,0 +1,172 @@
+// Floods an output box with lines of ~80 characters and prints what it costs: append rate, peak
+// memory, bytes per stored line, and the time of a jump to the end, a resize with word wrap on
+// and the paint of one screen.
+//
+// Usage: bench_outputview [lines]   (default 1000000; runs offscreen unless QT_QPA_PLATFORM is set)
+#include "windows/OutputView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// A field of /proc/self/status in MiB (VmHWM: peak resident set, VmRSS: current).
+double statusMiB(const char *field) {
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray wanted = QByteArray(field) + ':';
+    for (const QByteArray &line : file.readAll().split('\n'))
+        if (line.startsWith(wanted))
+            return line.mid(wanted.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
+}
+
+double msOf(const std::function<void()> &work) {
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+void sendKey(QWidget *to, int key, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(to, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(to, &release);
+}
+
+// Lines as a channel shows them: a time, a nick and ~60 characters of talk.
+QStringList sampleLines() {
+    const QStringList words = {
+        QStringLiteral("the"),   QStringLiteral("server"),  QStringLiteral("channel"),
+        QStringLiteral("flood"), QStringLiteral("message"), QStringLiteral("quick"),
+        QStringLiteral("brown"), QStringLiteral("fox"),     QStringLiteral("jumps"),
+        QStringLiteral("over"),  QStringLiteral("lazy"),    QStringLiteral("dog")};
+    QStringList lines;
+    for (int i = 0; i < 4096; ++i) {
+        QString line =
+            QStringLiteral("[12:%1] <nick%2> ").arg(i % 60, 2, 10, QLatin1Char('0')).arg(i % 97);
+        for (unsigned w = unsigned(i); line.size() < 80; w = w * 7 + 3)
+            line += words.at(int(w % unsigned(words.size()))) + QLatin1Char(' ');
+        lines << line.left(80);
+    }
+    return lines;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const qsizetype count = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
+    const QStringList samples = sampleLines();
+
+    OutputView view;
+    QFont font(QStringLiteral("Courier New"));
+    font.setPointSizeF(9.75);
+    font.setStyleHint(QFont::Monospace);
+    view.setFont(font);
+    view.resize(800, 600);
+    view.show();
+    QCoreApplication::processEvents();
+    const double rssBefore = statusMiB("VmRSS");
+
+    // The chat window's rule: follow the end while the caret is there. One event-loop turn per
+    // 800 lines, about what one 64 KiB read of the socket brings.
+    qsizetype sampleBytes = 0;
+    double eventLoopMs = 0;
+    const double appendMs = msOf([&] {
+        for (qsizetype i = 0; i < count; ++i) {
+            const QString &line = samples.at(static_cast<int>(i % samples.size()));
+            sampleBytes += line.size();
+            const bool caretAtEnd =
+                view.selectionStart() == view.textLength() && view.selectionLength() == 0;
+            view.appendLine(line);
+            if (caretAtEnd) {
+                view.setSelection(view.textLength(), 0);
+                view.scrollToEnd();
+            }
+            if (i % 800 == 799)
+                eventLoopMs += msOf([] { QCoreApplication::processEvents(); });
+        }
+        eventLoopMs += msOf([] { QCoreApplication::processEvents(); });
+    });
+    const double rssAfter = statusMiB("VmRSS");
+
+    QWidget *viewport = view.viewport();
+    sendKey(&view, Qt::Key_Home, Qt::ControlModifier);
+    viewport->repaint();
+    const double ctrlEndMs = msOf([&] {
+        sendKey(&view, Qt::Key_End, Qt::ControlModifier);
+        viewport->repaint();
+    });
+    QScrollBar *bar = view.verticalScrollBar();
+    bar->setValue(0);
+    viewport->repaint();
+    const double dragMs = msOf([&] {
+        bar->setValue(bar->maximum() / 2);
+        viewport->repaint();
+        bar->setValue(bar->maximum());
+        viewport->repaint();
+    });
+    const double resizeMs = msOf([&] {
+        view.resize(560, 600);
+        viewport->repaint();
+    });
+    const double resizeBackMs = msOf([&] {
+        view.resize(800, 600);
+        viewport->repaint();
+    });
+    const int repaints = 50;
+    const double paintMs = msOf([&] {
+                               for (int i = 0; i < repaints; ++i)
+                                   viewport->repaint();
+                           }) /
+                           repaints;
+
+    // One enormous line is laid out whole when it shows; measure what that costs.
+    const QString huge = QStringLiteral("huge ") + QString(100000, QLatin1Char('h'));
+    const double hugeMs = msOf([&] {
+        view.appendLine(huge);
+        view.appendLine(QStringLiteral("after the huge line"));
+        view.scrollToEnd();
+        QCoreApplication::processEvents();
+        viewport->repaint();
+    });
+    const double hugeResizeMs = msOf([&] {
+        view.resize(700, 600);
+        viewport->repaint();
+    });
+
+    std::printf("bench_outputview: %lld lines of ~%.0f chars, viewport %dx%d, wrap %s\n",
+                static_cast<long long>(count), double(sampleBytes) / double(count),
+                viewport->width(), viewport->height(), view.wordWrap() ? "on" : "off");
+    std::printf("  append with one repaint per 800 lines: %.0f lines/s (%.0f ms, of which event "
+                "loop and painting %.0f ms)\n",
+                double(count) / (appendMs / 1000.0), appendMs, eventLoopMs);
+    std::printf("  appends alone: %.0f lines/s\n",
+                double(count) / ((appendMs - eventLoopMs) / 1000.0));
+    std::printf("  peak RSS (VmHWM): %.1f MiB; RSS before %.1f, after %.1f MiB\n",
+                statusMiB("VmHWM"), rssBefore, rssAfter);
+    std::printf("  store: %.1f bytes/line (%.1f MiB); RSS growth %.1f bytes/line\n",
+                double(view.storedBytes()) / double(count), view.storedBytes() / 1048576.0,
+                (rssAfter - rssBefore) * 1048576.0 / double(count));
+    std::printf("  Ctrl+End from the top, with repaint: %.2f ms\n", ctrlEndMs);
+    std::printf("  scroll bar to middle then bottom, with repaints: %.2f ms\n", dragMs);
+    std::printf("  resize 800->560 px with wrap, with repaint: %.2f ms (back: %.2f ms)\n", resizeMs,
+                resizeBackMs);
+    std::printf("  paint of one screen: %.3f ms\n", paintMs);
+    std::printf(
+        "  a 100,000-character line: append and show %.2f ms, resize with it shown %.2f ms\n",
+        hugeMs, hugeResizeMs);
+    std::printf("  at end: %s, first visible line %lld\n", view.isAtEnd() ? "yes" : "no",
+                static_cast<long long>(view.firstVisibleLine()));
+    return 0;
+}

@@ -1,0 +1,248 @@
+#include "windows/LineStore.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// A page holds up to this many bytes of text (a longer line gets a page of its own) and up to
+// PageLines lines, so that its table stays small even for a flood of empty lines.
+constexpr quint32 PageBytes = 64 * 1024;
+constexpr size_t PageLines = 4096;
+
+// Lines are kept in UTF-8, except that a lone surrogate is written as the three bytes of its
+// code unit, so that every stored string reads back exactly as it was given.
+qsizetype encodedSize(QStringView text) {
+    qsizetype bytes = 0;
+    const char16_t *p = text.utf16();
+    const char16_t *const end = p + text.size();
+    while (p < end) {
+        const char16_t u = *p++;
+        if (u < 0x80)
+            bytes += 1;
+        else if (u < 0x800)
+            bytes += 2;
+        else if (QChar::isHighSurrogate(u) && p < end && QChar::isLowSurrogate(*p)) {
+            bytes += 4;
+            ++p;
+        } else
+            bytes += 3;
+    }
+    return bytes;
+}
+
+void encode(QStringView text, char *out) {
+    const char16_t *p = text.utf16();
+    const char16_t *const end = p + text.size();
+    auto *o = reinterpret_cast<unsigned char *>(out);
+    while (p < end) {
+        const char16_t u = *p++;
+        if (u < 0x80) {
+            *o++ = static_cast<unsigned char>(u);
+        } else if (u < 0x800) {
+            *o++ = static_cast<unsigned char>(0xC0 | (u >> 6));
+            *o++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else if (QChar::isHighSurrogate(u) && p < end && QChar::isLowSurrogate(*p)) {
+            const char32_t c = QChar::surrogateToUcs4(u, *p++);
+            *o++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+            *o++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        } else {
+            *o++ = static_cast<unsigned char>(0xE0 | (u >> 12));
+            *o++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
+            *o++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        }
+    }
+}
+
+// Decodes what encode() wrote; out has room for exactly the line's UTF-16 units.
+void decode(const char *bytes, qsizetype size, QChar *out) {
+    const auto *b = reinterpret_cast<const unsigned char *>(bytes);
+    const auto *const end = b + size;
+    while (b < end) {
+        const unsigned char lead = *b++;
+        if (lead < 0x80) {
+            *out++ = QChar(lead);
+        } else if (lead < 0xE0) {
+            *out++ = QChar(char16_t(((lead & 0x1F) << 6) | (b[0] & 0x3F)));
+            b += 1;
+        } else if (lead < 0xF0) {
+            *out++ = QChar(char16_t(((lead & 0x0F) << 12) | ((b[0] & 0x3F) << 6) | (b[1] & 0x3F)));
+            b += 2;
+        } else {
+            const char32_t c = (char32_t(lead & 0x07) << 18) | (char32_t(b[0] & 0x3F) << 12) |
+                               (char32_t(b[1] & 0x3F) << 6) | char32_t(b[2] & 0x3F);
+            *out++ = QChar(QChar::highSurrogate(c));
+            *out++ = QChar(QChar::lowSurrogate(c));
+            b += 3;
+        }
+    }
+}
+
+} // namespace
+
+LineStore::~LineStore() = default;
+
+void LineStore::clear() {
+    m_pages.clear();
+    m_pages.shrink_to_fit();
+    m_count = 0;
+    m_totalEnd = 0;
+    m_maxLineLength = 0;
+}
+
+LineStore::Page &LineStore::pageFor(qsizetype bytes) {
+    if (!m_pages.empty()) {
+        Page &last = m_pages.back();
+        if (last.capacity - last.used >= bytes && last.entries.size() < PageLines)
+            return last;
+        // The page is full: give back what it will never use.
+        last.entries.shrink_to_fit();
+        if (last.capacity - last.used > last.capacity / 8) {
+            auto exact = std::make_unique<char[]>(last.used);
+            std::memcpy(exact.get(), last.bytes.get(), last.used);
+            last.bytes = std::move(exact);
+            last.capacity = last.used;
+        }
+    }
+    Page page;
+    page.capacity = std::max(PageBytes, static_cast<quint32>(bytes));
+    page.bytes.reset(new char[page.capacity]);
+    page.firstLine = m_count;
+    page.firstPos = m_totalEnd;
+    m_pages.push_back(std::move(page));
+    return m_pages.back();
+}
+
+void LineStore::append(QStringView line) {
+    if (line.size() > MaxLineLength)
+        line = line.left(MaxLineLength);
+    const qsizetype bytes = encodedSize(line);
+    Page &page = pageFor(bytes);
+    encode(line, page.bytes.get() + page.used);
+    const quint32 before = page.entries.empty() ? 0 : page.entries.back().textEnd;
+    page.used += static_cast<quint32>(bytes);
+    page.entries.push_back({page.used, before + static_cast<quint32>(line.size() + 2)});
+    ++m_count;
+    m_totalEnd += line.size() + 2;
+    m_maxLineLength = std::max(m_maxLineLength, line.size());
+}
+
+LineStore::Slot LineStore::slot(qsizetype line) const {
+    auto it = std::upper_bound(m_pages.begin(), m_pages.end(), line,
+                               [](qsizetype l, const Page &p) { return l < p.firstLine; });
+    const Page &page = *(it - 1);
+    return {&page, line - page.firstLine};
+}
+
+qsizetype LineStore::startIn(const Page &page, qsizetype index) {
+    return index ? page.entries[static_cast<size_t>(index - 1)].textEnd : 0;
+}
+
+qsizetype LineStore::lineLength(qsizetype index) const {
+    if (index < 0 || index >= m_count)
+        return 0;
+    const Slot s = slot(index);
+    return s.page->entries[static_cast<size_t>(s.index)].textEnd - startIn(*s.page, s.index) - 2;
+}
+
+qsizetype LineStore::lineStart(qsizetype index) const {
+    if (index <= 0 || m_count == 0)
+        return 0;
+    if (index >= m_count)
+        return textLength();
+    const Slot s = slot(index);
+    return s.page->firstPos + startIn(*s.page, s.index);
+}
+
+qsizetype LineStore::lineAt(qsizetype position) const {
+    if (m_count == 0)
+        return -1;
+    if (position <= 0)
+        return 0;
+    if (position >= m_totalEnd)
+        return m_count - 1;
+    auto it = std::upper_bound(m_pages.begin(), m_pages.end(), position,
+                               [](qsizetype p, const Page &page) { return p < page.firstPos; });
+    const Page &page = *(it - 1);
+    const qsizetype rel = position - page.firstPos;
+    auto e = std::upper_bound(page.entries.begin(), page.entries.end(), rel,
+                              [](qsizetype r, const Entry &entry) { return r < entry.textEnd; });
+    return page.firstLine + (e - page.entries.begin());
+}
+
+QString LineStore::line(qsizetype index) const {
+    if (index < 0 || index >= m_count)
+        return {};
+    const Slot s = slot(index);
+    QString out;
+    appendLineTo(out, *s.page, s.index, 0, MaxLineLength);
+    return out;
+}
+
+// Appends units [from, to) of the line (clamped to its length) to out.
+void LineStore::appendLineTo(QString &out, const Page &page, qsizetype index, qsizetype from,
+                             qsizetype to) const {
+    const Entry &entry = page.entries[static_cast<size_t>(index)];
+    const qsizetype byteStart = index ? page.entries[static_cast<size_t>(index - 1)].byteEnd : 0;
+    const qsizetype bytes = entry.byteEnd - byteStart;
+    const qsizetype units = entry.textEnd - startIn(page, index) - 2;
+    to = std::min(to, units);
+    if (from >= to)
+        return;
+    const char *data = page.bytes.get() + byteStart;
+    if (bytes == units) { // all ASCII
+        out.append(QLatin1String(data + from, to - from));
+        return;
+    }
+    if (from == 0 && to == units && out.isEmpty()) {
+        out.resize(units);
+        decode(data, bytes, out.data());
+        return;
+    }
+    QString whole(units, Qt::Uninitialized);
+    decode(data, bytes, whole.data());
+    out.append(QStringView(whole).mid(from, to - from));
+}
+
+QString LineStore::text(qsizetype start, qsizetype length) const {
+    const qsizetype total = textLength();
+    start = std::clamp<qsizetype>(start, 0, total);
+    const qsizetype end = std::clamp<qsizetype>(start + std::max<qsizetype>(length, 0), 0, total);
+    QString out;
+    if (start >= end)
+        return out;
+    out.reserve(end - start);
+    qsizetype line = lineAt(start);
+    auto pageIt = std::upper_bound(m_pages.begin(), m_pages.end(), line,
+                                   [](qsizetype l, const Page &p) { return l < p.firstLine; }) -
+                  1;
+    qsizetype index = line - pageIt->firstLine;
+    while (line < m_count) {
+        const Page &page = *pageIt;
+        const qsizetype ls = page.firstPos + startIn(page, index);
+        if (ls >= end)
+            break;
+        const qsizetype len =
+            page.entries[static_cast<size_t>(index)].textEnd - startIn(page, index) - 2;
+        appendLineTo(out, page, index, std::max<qsizetype>(start - ls, 0), std::min(end - ls, len));
+        // The CR LF after the line, or the part of it inside [start, end).
+        for (qsizetype p = ls + len; p < ls + len + 2; ++p)
+            if (p >= start && p < end)
+                out.append(p == ls + len ? QLatin1Char('\r') : QLatin1Char('\n'));
+        ++line;
+        if (++index >= static_cast<qsizetype>(page.entries.size())) {
+            ++pageIt;
+            index = 0;
+        }
+    }
+    return out;
+}
+
+qsizetype LineStore::memoryUsed() const {
+    qsizetype bytes = sizeof(*this) + qsizetype(m_pages.capacity() * sizeof(Page));
+    for (const Page &page : m_pages)
+        bytes += page.capacity + qsizetype(page.entries.capacity() * sizeof(Entry));
+    return bytes;
+}

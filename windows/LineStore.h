@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <memory>
+#include <vector>
+
+// The lines of an output box, kept compactly so that a million of them stay small: the text of
+// each line is stored as UTF-8 in large pages, and each line costs two 32-bit ends besides its
+// text. Positions are those of the lines joined by CR LF (each break counts as 2), in UTF-16
+// units, the way the box reports them.
+//
+// Appending costs time proportional to the line. Looking up a line by index or by position costs
+// a binary search; nothing ever walks all the lines except text() over a range that long.
+class LineStore {
+public:
+    LineStore() = default;
+    ~LineStore();
+    LineStore(const LineStore &) = delete;
+    LineStore &operator=(const LineStore &) = delete;
+
+    void append(QStringView line);
+    void clear();
+
+    qsizetype count() const { return m_count; }
+    // Length of all lines joined by CR LF, without a leading or trailing break.
+    qsizetype textLength() const { return m_count ? m_totalEnd - 2 : 0; }
+
+    QString line(qsizetype index) const;
+    qsizetype lineLength(qsizetype index) const;
+    // Position of the first character of the line in the joined text.
+    qsizetype lineStart(qsizetype index) const;
+    // The line holding position, counting the CR LF after a line as part of it; positions past
+    // the end give the last line. -1 when the store is empty.
+    qsizetype lineAt(qsizetype position) const;
+    // The joined text from start, at most length units long (the ends are clamped).
+    QString text(qsizetype start, qsizetype length) const;
+
+    // Longest line appended so far, in UTF-16 units.
+    qsizetype maxLineLength() const { return m_maxLineLength; }
+    // Bytes held for the lines: pages, their tables and bookkeeping.
+    qsizetype memoryUsed() const;
+
+    // Lines are cut to this many UTF-16 units so that every per-page end fits in 32 bits.
+    static constexpr qsizetype MaxLineLength = qsizetype(1) << 28;
+
+private:
+    struct Entry {
+        quint32 byteEnd; // end of the line's bytes in the page
+        quint32 textEnd; // end of the line plus its CR LF, in units, from the page's first line
+    };
+    struct Page {
+        std::unique_ptr<char[]> bytes;
+        quint32 capacity = 0;
+        quint32 used = 0;
+        qsizetype firstLine = 0;
+        qsizetype firstPos = 0; // joined-text position of the page's first line
+        std::vector<Entry> entries;
+    };
+    struct Slot {
+        const Page *page;
+        qsizetype index; // within the page
+    };
+
+    Page &pageFor(qsizetype bytes);
+    Slot slot(qsizetype line) const;
+    static qsizetype startIn(const Page &page, qsizetype index);
+    void appendLineTo(QString &out, const Page &page, qsizetype index, qsizetype from,
+                      qsizetype to) const;
+
+    std::vector<Page> m_pages;
+    qsizetype m_count = 0;
+    qsizetype m_totalEnd = 0; // sum over all lines of length + 2
+    qsizetype m_maxLineLength = 0;
+};

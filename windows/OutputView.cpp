@@ -1,0 +1,281 @@
+#include "windows/OutputView.h"
+
+#include "windows/OutputViewAccessible.h"
+#include "windows/OutputViewSupport.h"
+
+#include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QtDebug>
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+
+using OutputViewSupport::toInt;
+
+namespace {
+char16_t visibleUnit(char16_t u) {
+    if (u < 0x20)
+        return char16_t(0x2400 + u); // Control Pictures: NUL..US, TAB, LF, CR included
+    if (u == 0x7F)
+        return 0x2421; // SYMBOL FOR DELETE
+    if ((u >= 0x80 && u <= 0x9F) || u == 0x2028 || u == 0x2029 || u == 0xFFFC)
+        return 0xFFFD;
+    return u;
+}
+} // namespace
+
+OutputView::OutputView(QWidget *parent) : QAbstractScrollArea(parent), m_layouts(m_store) {
+    OutputViewAccessible::install();
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    // The vertical bar stays so that the wrap width does not change when it would come and go.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setCursor(Qt::IBeamCursor);
+    QPalette pal = palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Base, Qt::white);
+        pal.setColor(group, QPalette::Text, group == QPalette::Disabled ? Qt::gray : Qt::black);
+    }
+    setPalette(pal);
+    verticalScrollBar()->setSingleStep(1);
+    syncLayoutSettings();
+    updateScrollBars();
+}
+
+OutputView::~OutputView() = default;
+
+// ---- Text ----
+
+QString OutputView::displayText(const QString &line) {
+    QString out = line; // shares the data until a character has to change
+    QChar *data = nullptr;
+    const qsizetype size = line.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = line.at(i).unicode();
+        char16_t shown = visibleUnit(u);
+        if (QChar::isSurrogate(u)) {
+            if (QChar::isHighSurrogate(u) && i + 1 < size && line.at(i + 1).isLowSurrogate()) {
+                ++i; // a proper pair stays as it is
+                continue;
+            }
+            shown = 0xFFFD;
+        }
+        if (shown != u) {
+            if (!data)
+                data = out.data();
+            data[i] = QChar(shown);
+        }
+    }
+    return out;
+}
+
+void OutputView::appendLine(const QString &line) {
+    const qsizetype index = m_store.count();
+    if (m_a11yInsertFrom < 0 && QAccessible::isActive())
+        m_a11yInsertFrom = m_store.textLength();
+    m_store.append(line);
+    // A line landing below a full screen changes only the scroll bar.
+    requestFlush(!(m_paintedFull && index > m_paintedLastLine));
+}
+
+qsizetype OutputView::lineCount() const {
+    return m_store.count();
+}
+
+QString OutputView::line(qsizetype index) const {
+    return m_store.line(index);
+}
+
+QString OutputView::toPlainText() const {
+    return m_store.text(0, m_store.textLength());
+}
+
+qsizetype OutputView::textLength() const {
+    return m_store.textLength();
+}
+
+QString OutputView::textRange(qsizetype start, qsizetype length) const {
+    return m_store.text(start, length);
+}
+
+void OutputView::clear() {
+    m_store.clear();
+    m_layouts.clear();
+    m_pinnedBottom = false;
+    m_top = {};
+    m_hOffset = 0;
+    m_desiredX = -1;
+    m_a11yInsertFrom = -1;
+    m_paintedLastLine = -1;
+    m_paintedFull = false;
+    setAnchorAndCaret(0, 0);
+    updateScrollBars();
+    viewport()->update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::TextUpdated);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+// ---- Selection ----
+
+qsizetype OutputView::selectionStart() const {
+    return std::min(m_anchor, m_caret);
+}
+
+qsizetype OutputView::selectionLength() const {
+    return std::abs(m_caret - m_anchor);
+}
+
+void OutputView::setSelection(qsizetype start, qsizetype length) {
+    m_desiredX = -1;
+    const qsizetype anchor = clampPosition(start);
+    const qsizetype caret = clampPosition(start + length);
+    if (anchor == m_anchor && caret == m_caret)
+        return;
+    m_anchor = anchor;
+    m_caret = caret;
+    m_a11yCaretMoved = true;
+    requestFlush(true);
+    emit selectionChanged();
+}
+
+QString OutputView::selectedText() const {
+    return m_store.text(selectionStart(), selectionLength());
+}
+
+void OutputView::copy() {
+    if (selectionLength() > 0)
+        QGuiApplication::clipboard()->setText(selectedText());
+}
+
+void OutputView::selectAll() {
+    setAnchorAndCaret(0, m_store.textLength());
+}
+
+qsizetype OutputView::clampPosition(qsizetype position) const {
+    return std::clamp<qsizetype>(position, 0, m_store.textLength());
+}
+
+void OutputView::setAnchorAndCaret(qsizetype anchor, qsizetype caret) {
+    anchor = clampPosition(anchor);
+    caret = clampPosition(caret);
+    const bool changed = anchor != m_anchor || caret != m_caret;
+    m_anchor = anchor;
+    m_caret = caret;
+    viewport()->update();
+    if (changed) {
+        m_a11yCaretMoved = true;
+        requestFlush(false);
+        emit selectionChanged();
+    }
+}
+
+void OutputView::setCaret(qsizetype caret, bool keepAnchor) {
+    setAnchorAndCaret(keepAnchor ? m_anchor : caret, caret);
+    ensureVisible(m_caret);
+}
+
+// ---- Deferred work ----
+
+void OutputView::requestFlush(bool repaint) {
+    m_repaintPending = m_repaintPending || repaint;
+    if (m_flushPending)
+        return;
+    m_flushPending = true;
+    QMetaObject::invokeMethod(this, &OutputView::flush, Qt::QueuedConnection);
+}
+
+// Runs once per event-loop turn after appends or selection changes: one scroll bar update, one
+// repaint and one round of accessibility notifications, however many lines came in.
+void OutputView::flush() {
+    m_flushPending = false;
+    updateScrollBars();
+    if (m_repaintPending) {
+        m_repaintPending = false;
+        viewport()->update();
+    }
+    notifyAccessibility();
+}
+
+void OutputView::notifyAccessibility() {
+    const qsizetype insertFrom = m_a11yInsertFrom;
+    m_a11yInsertFrom = -1;
+    const bool caretMoved = m_a11yCaretMoved;
+    m_a11yCaretMoved = false;
+    // Nothing listens unless a screen reader bridge is on; then skip building the text.
+    if (!QAccessible::isActive())
+        return;
+    if (insertFrom >= 0 && insertFrom <= m_store.textLength()) {
+        QAccessibleTextInsertEvent event(this, toInt(insertFrom),
+                                         m_store.text(insertFrom, m_store.textLength()));
+        QAccessible::updateAccessibility(&event);
+    }
+    if (caretMoved) {
+        QAccessibleTextSelectionEvent selection(this, toInt(selectionStart()),
+                                                toInt(selectionStart() + selectionLength()));
+        selection.setCursorPosition(toInt(m_caret));
+        QAccessible::updateAccessibility(&selection);
+    }
+}
+
+// ---- Events ----
+
+bool OutputView::event(QEvent *event) {
+    try {
+        // Keys the box handles itself win over window shortcuts while it has focus.
+        if (event->type() == QEvent::ShortcutOverride &&
+            isOwnKey(static_cast<QKeyEvent *>(event))) {
+            event->accept();
+            return true;
+        }
+        return QAbstractScrollArea::event(event);
+    } catch (const std::exception &error) {
+        qWarning("OutputView: %s", error.what());
+    } catch (...) {
+        qWarning("OutputView: unexpected error");
+    }
+    return true;
+}
+
+bool OutputView::viewportEvent(QEvent *event) {
+    try {
+        return QAbstractScrollArea::viewportEvent(event);
+    } catch (const std::exception &error) {
+        qWarning("OutputView: %s", error.what());
+    } catch (...) {
+        qWarning("OutputView: unexpected error");
+    }
+    return true;
+}
+
+void OutputView::resizeEvent(QResizeEvent *event) {
+    QAbstractScrollArea::resizeEvent(event);
+    syncLayoutSettings();
+    if (!m_pinnedBottom && m_store.count() > 0 && !(top() < endTop()))
+        pinToEnd(); // a wider view leaves no blank space below the last line
+    updateScrollBars();
+}
+
+void OutputView::changeEvent(QEvent *event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        syncLayoutSettings();
+        updateScrollBars();
+    }
+    viewport()->update();
+}
+
+void OutputView::focusInEvent(QFocusEvent *event) {
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void OutputView::focusOutEvent(QFocusEvent *event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}

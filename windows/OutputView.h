@@ -1,0 +1,171 @@
+#pragma once
+
+#include "windows/LineStore.h"
+#include "windows/OutputViewLayouts.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QElapsedTimer>
+#include <QPoint>
+
+// The read-only output box of a window: lines of text shown top to bottom, selectable and
+// copyable, built to hold a million lines. Appending costs time proportional to the line;
+// painting, scrolling and resizing cost time proportional to what is visible.
+//
+// The vertical scroll bar counts stored lines, not pixels (its value is the first visible line),
+// so that nothing ever has to lay out every line. Positions are those of toPlainText(): the lines
+// joined by CR LF, each break counting as 2.
+//
+// Control characters, DEL, C1 controls, U+2028/U+2029 and lone surrogates inside a line are drawn
+// as visible symbols (see displayText); the stored text keeps them as they came.
+class OutputView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit OutputView(QWidget *parent = nullptr);
+    ~OutputView() override;
+
+    // Appends one line at the end. Cost proportional to the line; repaints are coalesced
+    // (many appends in one event-loop turn -> one repaint). Does NOT move the selection or scroll.
+    void appendLine(const QString &line);
+    qsizetype lineCount() const;
+    QString line(qsizetype index) const;
+    QString toPlainText() const;
+    qsizetype textLength() const;
+    void clear();
+
+    // Selection in positions of toPlainText(); selectionStart = min(anchor, caret),
+    // selectionLength = |caret - anchor|.
+    qsizetype selectionStart() const;
+    qsizetype selectionLength() const;
+    void setSelection(qsizetype start, qsizetype length); // anchor=start, caret=start+length
+    QString selectedText() const;
+    void scrollToEnd();        // show the last line at the bottom
+    bool isAtEnd() const;      // the last line is visible at the bottom
+    void setWordWrap(bool on); // default on
+    bool wordWrap() const;
+
+    // The text a line is drawn as: the same length as the line, one symbol per code unit, with
+    // every character that could break or hide the line replaced by a visible one. C0 controls
+    // (TAB, CR and LF included) become their Control Pictures U+2400..U+241F, DEL U+2421; C1
+    // controls, U+2028, U+2029, U+FFFC and lone surrogates become U+FFFD.
+    static QString displayText(const QString &line);
+
+    // toPlainText().mid(start, length), read without building the whole text.
+    QString textRange(qsizetype start, qsizetype length) const;
+    // The line holding a position (its CR LF counts with it) and where a line starts.
+    qsizetype lineAtPosition(qsizetype position) const { return m_store.lineAt(position); }
+    qsizetype lineStartPosition(qsizetype index) const { return m_store.lineStart(index); }
+    qsizetype caretPosition() const { return m_caret; }
+    // Bytes held by the stored lines.
+    qsizetype storedBytes() const { return m_store.memoryUsed(); }
+    qsizetype firstVisibleLine() const;
+    // Visual rows of the line at the current width.
+    int rowCount(qsizetype index) const;
+    // The caret rectangle at position in viewport coordinates; empty when not on screen.
+    QRect cursorRect(qsizetype position) const;
+    // The position nearest to a point of the viewport.
+    qsizetype positionAt(const QPoint &point) const;
+    // Makes the row holding position visible, scrolling as little as possible.
+    void ensureVisible(qsizetype position);
+
+public slots:
+    void copy();
+    void selectAll();
+
+signals:
+    void selectionChanged();
+
+protected:
+    bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    // A visual row: row `row` of stored line `line`.
+    struct Row {
+        qsizetype line = 0;
+        int row = 0;
+        bool operator<(const Row &o) const {
+            return line < o.line || (line == o.line && row < o.row);
+        }
+        bool operator==(const Row &o) const { return line == o.line && row == o.row; }
+    };
+    enum class Unit { Char, Word, Line };
+
+    // Where the view is pinned: at a top row, or with the last row of a line at the bottom (the
+    // end of the text, or where the end was when the view last followed it).
+    Row top() const;
+    Row endTop() const;
+    Row topForBottom(Row bottom) const;
+    Row moveRows(Row from, qsizetype delta) const;
+    qreal rowTop(Row row) const;
+    qreal viewHeight() const;
+    void setTop(Row row);
+    void scrollRows(qsizetype delta);
+    void pinToEnd();
+
+    void setCaret(qsizetype caret, bool keepAnchor);
+    void setAnchorAndCaret(qsizetype anchor, qsizetype caret);
+    qsizetype clampPosition(qsizetype position) const;
+    Row rowOf(qsizetype position) const;
+    qsizetype moveVertically(qsizetype position, qsizetype rows);
+    qsizetype moveInLine(qsizetype position, int direction, QTextLayout::CursorMode mode) const;
+    qsizetype unitStart(qsizetype position, Unit unit) const;
+    qsizetype unitEnd(qsizetype position, Unit unit) const;
+    void extendDragTo(qsizetype position);
+    bool handleKey(QKeyEvent *event);
+    static bool isOwnKey(const QKeyEvent *event);
+
+    void requestFlush(bool repaint);
+    void flush();
+    void updateScrollBars();
+    void syncLayoutSettings();
+    void notifyAccessibility();
+
+    LineStore m_store;
+    mutable OutputViewLayouts m_layouts;
+    qsizetype m_anchor = 0;
+    qsizetype m_caret = 0;
+    qreal m_desiredX = -1; // x the caret keeps while moving up and down
+
+    bool m_pinnedBottom = false;
+    Row m_top;                   // when pinned to a top row
+    qsizetype m_bottomLine = -1; // when pinned at the bottom
+    int m_hOffset = 0;
+    bool m_syncingBars = false;
+    int m_wheelRemainder = 0;
+
+    bool m_flushPending = false;
+    bool m_repaintPending = false;
+    bool m_wrap = true;
+    // What the last paint showed, so that appends below a full screen need no repaint.
+    qsizetype m_paintedLastLine = -1;
+    bool m_paintedFull = false;
+
+    // Mouse selection: the unit chosen by the click count and the unit under the first press.
+    bool m_dragging = false;
+    Unit m_dragUnit = Unit::Char;
+    qsizetype m_dragStart = 0;
+    qsizetype m_dragEnd = 0;
+    QPoint m_lastMouse;
+    QPoint m_doubleClickPos;
+    QElapsedTimer m_sinceDoubleClick;
+    QBasicTimer m_autoScroll;
+
+    // Accessibility notifications pending for the next flush.
+    qsizetype m_a11yInsertFrom = -1;
+    bool m_a11yCaretMoved = false;
+};

@@ -1,0 +1,391 @@
+// Keyboard, mouse, wheel and context menu handling of the output box.
+#include "windows/OutputView.h"
+#include "windows/OutputViewSupport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTextBoundaryFinder>
+#include <QTextLine>
+#include <QTimerEvent>
+#include <QWheelEvent>
+#include <QtDebug>
+#include <algorithm>
+#include <climits>
+#include <exception>
+
+using OutputViewSupport::toInt;
+
+namespace {
+constexpr int AutoScrollInterval = 50; // ms between rows while dragging past an edge
+
+bool isCopyKey(const QKeyEvent *event) {
+    return event->matches(QKeySequence::Copy) ||
+           (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ControlModifier);
+}
+
+enum class Move {
+    None,
+    NextChar,
+    PreviousChar,
+    NextWord,
+    PreviousWord,
+    NextLine,
+    PreviousLine,
+    StartOfLine,
+    EndOfLine,
+    StartOfText,
+    EndOfText,
+    NextPage,
+    PreviousPage
+};
+
+struct MoveKey {
+    QKeySequence::StandardKey move;
+    QKeySequence::StandardKey select;
+    Move what;
+};
+
+const MoveKey MoveKeys[] = {
+    {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, Move::NextChar},
+    {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, Move::PreviousChar},
+    {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, Move::NextWord},
+    {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, Move::PreviousWord},
+    {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, Move::NextLine},
+    {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, Move::PreviousLine},
+    {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, Move::StartOfLine},
+    {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, Move::EndOfLine},
+    {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument, Move::StartOfText},
+    {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, Move::EndOfText},
+    {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, Move::NextPage},
+    {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, Move::PreviousPage},
+};
+
+// The movement a key asks for, and whether it extends the selection.
+Move moveFor(const QKeyEvent *event, bool *select) {
+    for (const MoveKey &key : MoveKeys) {
+        if (event->matches(key.move)) {
+            *select = false;
+            return key.what;
+        }
+        if (event->matches(key.select)) {
+            *select = true;
+            return key.what;
+        }
+    }
+    return Move::None;
+}
+} // namespace
+
+// ---- Positions by unit ----
+
+qsizetype OutputView::moveInLine(qsizetype position, int direction,
+                                 QTextLayout::CursorMode mode) const {
+    const qsizetype line = m_store.lineAt(position);
+    if (line < 0)
+        return 0;
+    const qsizetype start = m_store.lineStart(line);
+    const QTextLayout &layout = m_layouts.layout(line);
+    const qsizetype length = layout.text().size();
+    const qsizetype column = position - start;
+    if (direction > 0) {
+        if (column >= length) // over the line break
+            return line + 1 < m_store.count() ? m_store.lineStart(line + 1) : start + length;
+        return start + layout.nextCursorPosition(toInt(column), mode);
+    }
+    if (column > length)
+        return start + length;
+    if (column == 0)
+        return line > 0 ? start - 2 : 0;
+    return start + layout.previousCursorPosition(toInt(column), mode);
+}
+
+qsizetype OutputView::moveVertically(qsizetype position, qsizetype rows) {
+    if (m_store.count() == 0)
+        return 0;
+    const Row from = rowOf(position);
+    if (m_desiredX < 0) {
+        const QTextLayout &layout = m_layouts.layout(from.line);
+        const int column =
+            toInt(std::min(position - m_store.lineStart(from.line), layout.text().size()));
+        m_desiredX = layout.lineAt(from.row).cursorToX(column);
+    }
+    const Row to = moveRows(from, rows);
+    const QTextLine row = m_layouts.layout(to.line).lineAt(to.row);
+    return m_store.lineStart(to.line) + row.xToCursor(m_desiredX);
+}
+
+// Start and end of the word or line around position; for Unit::Char the position itself.
+qsizetype OutputView::unitStart(qsizetype position, Unit unit) const {
+    const qsizetype line = m_store.lineAt(position);
+    if (unit == Unit::Char || line < 0)
+        return position;
+    const qsizetype start = m_store.lineStart(line);
+    if (unit == Unit::Line)
+        return start;
+    const QString text = m_store.line(line);
+    const qsizetype column = std::min(position - start, text.size());
+    if (column == 0)
+        return start;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
+    finder.setPosition(column);
+    if (column == text.size() || !finder.isAtBoundary())
+        finder.toPreviousBoundary();
+    return start + std::max<qsizetype>(finder.position(), 0);
+}
+
+qsizetype OutputView::unitEnd(qsizetype position, Unit unit) const {
+    const qsizetype line = m_store.lineAt(position);
+    if (unit == Unit::Char || line < 0)
+        return position;
+    const qsizetype start = m_store.lineStart(line);
+    const QString text = m_store.line(line);
+    if (unit == Unit::Line)
+        return start + text.size();
+    const qsizetype column = std::min(position - start, text.size());
+    if (column == text.size())
+        return start + column;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Word, text);
+    finder.setPosition(column);
+    const qsizetype end = finder.toNextBoundary();
+    return start + (end < 0 ? text.size() : end);
+}
+
+// Extends a mouse selection to position; word and line selections grow by whole units and keep
+// the unit first clicked selected.
+void OutputView::extendDragTo(qsizetype position) {
+    if (m_dragUnit == Unit::Char) {
+        setCaret(position, true);
+        return;
+    }
+    if (position >= m_dragStart)
+        setAnchorAndCaret(m_dragStart, std::max(m_dragEnd, unitEnd(position, m_dragUnit)));
+    else
+        setAnchorAndCaret(m_dragEnd, unitStart(position, m_dragUnit));
+    ensureVisible(m_caret);
+}
+
+// ---- Keyboard ----
+
+bool OutputView::isOwnKey(const QKeyEvent *event) {
+    bool select = false;
+    return isCopyKey(event) || event->matches(QKeySequence::SelectAll) ||
+           moveFor(event, &select) != Move::None;
+}
+
+bool OutputView::handleKey(QKeyEvent *event) {
+    if (isCopyKey(event)) {
+        copy();
+        return true;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        selectAll();
+        return true;
+    }
+    if (event->modifiers() == Qt::ControlModifier &&
+        (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        scrollRows(event->key() == Qt::Key_Up ? -1 : 1); // scroll without moving the caret
+        return true;
+    }
+    bool select = false;
+    const Move move = moveFor(event, &select);
+    if (move == Move::None)
+        return false;
+    const bool hadSelection = m_anchor != m_caret;
+    const qsizetype selStart = selectionStart();
+    const qsizetype selEnd = selStart + selectionLength();
+    const QFontMetricsF metrics(font(), viewport());
+    const qsizetype pageRows = std::max<qsizetype>(
+        1, static_cast<qsizetype>(viewport()->height() / metrics.lineSpacing()) - 1);
+    qsizetype target = m_caret;
+    switch (move) {
+    case Move::NextChar:
+        target =
+            hadSelection && !select ? selEnd : moveInLine(m_caret, 1, QTextLayout::SkipCharacters);
+        break;
+    case Move::PreviousChar:
+        target = hadSelection && !select ? selStart
+                                         : moveInLine(m_caret, -1, QTextLayout::SkipCharacters);
+        break;
+    case Move::NextWord:
+        target = moveInLine(m_caret, 1, QTextLayout::SkipWords);
+        break;
+    case Move::PreviousWord:
+        target = moveInLine(m_caret, -1, QTextLayout::SkipWords);
+        break;
+    case Move::NextLine:
+    case Move::PreviousLine:
+    case Move::NextPage:
+    case Move::PreviousPage: {
+        // The caret keeps its x (m_desiredX) over a run of vertical moves.
+        const qsizetype rows = move == Move::NextLine       ? 1
+                               : move == Move::PreviousLine ? -1
+                               : move == Move::NextPage     ? pageRows
+                                                            : -pageRows;
+        if (move == Move::NextPage || move == Move::PreviousPage)
+            scrollRows(rows);
+        setCaret(moveVertically(m_caret, rows), select);
+        return true;
+    }
+    case Move::StartOfLine:
+    case Move::EndOfLine: {
+        if (m_store.count() == 0)
+            break;
+        const Row r = rowOf(m_caret);
+        const QTextLayout &layout = m_layouts.layout(r.line);
+        const QTextLine row = layout.lineAt(r.row);
+        int column = row.textStart();
+        if (move == Move::EndOfLine) {
+            column += row.textLength();
+            // Inside a wrapped line, stop before the blank where the row breaks.
+            if (r.row + 1 < layout.lineCount() && column > row.textStart() &&
+                layout.text().at(column - 1).isSpace())
+                --column;
+        }
+        target = m_store.lineStart(r.line) + column;
+        break;
+    }
+    case Move::StartOfText:
+        target = 0;
+        break;
+    case Move::EndOfText:
+        target = m_store.textLength();
+        break;
+    case Move::None:
+        break;
+    }
+    m_desiredX = -1;
+    setCaret(target, select);
+    return true;
+}
+
+void OutputView::keyPressEvent(QKeyEvent *event) {
+    if (handleKey(event))
+        event->accept();
+    else
+        QAbstractScrollArea::keyPressEvent(event);
+}
+
+// ---- Mouse ----
+
+void OutputView::mousePressEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    const QPoint point = event->position().toPoint();
+    const qsizetype position = positionAt(point);
+    m_lastMouse = point;
+    m_dragging = true;
+    m_desiredX = -1;
+    const bool tripleClick =
+        m_sinceDoubleClick.isValid() &&
+        m_sinceDoubleClick.elapsed() < QApplication::doubleClickInterval() &&
+        (point - m_doubleClickPos).manhattanLength() < QApplication::startDragDistance();
+    m_sinceDoubleClick.invalidate();
+    if (tripleClick) {
+        m_dragUnit = Unit::Line;
+        m_dragStart = unitStart(position, Unit::Line);
+        m_dragEnd = unitEnd(position, Unit::Line);
+        setAnchorAndCaret(m_dragStart, m_dragEnd);
+        return;
+    }
+    m_dragUnit = Unit::Char;
+    setCaret(position, event->modifiers().testFlag(Qt::ShiftModifier));
+}
+
+void OutputView::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    const QPoint point = event->position().toPoint();
+    const qsizetype position = positionAt(point);
+    m_lastMouse = point;
+    m_dragging = true;
+    m_dragUnit = Unit::Word;
+    m_dragStart = unitStart(position, Unit::Word);
+    m_dragEnd = unitEnd(position, Unit::Word);
+    setAnchorAndCaret(m_dragStart, m_dragEnd);
+    m_doubleClickPos = point;
+    m_sinceDoubleClick.start();
+}
+
+void OutputView::mouseMoveEvent(QMouseEvent *event) {
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton))
+        return;
+    m_lastMouse = event->position().toPoint();
+    extendDragTo(positionAt(m_lastMouse));
+    const bool outside = m_lastMouse.y() < 0 || m_lastMouse.y() >= viewport()->height();
+    if (outside && !m_autoScroll.isActive())
+        m_autoScroll.start(AutoScrollInterval, this);
+    else if (!outside)
+        m_autoScroll.stop();
+}
+
+void OutputView::mouseReleaseEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton || !m_dragging)
+        return;
+    m_dragging = false;
+    m_autoScroll.stop();
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (selectionLength() > 0 && clipboard->supportsSelection())
+        clipboard->setText(selectedText(), QClipboard::Selection);
+}
+
+void OutputView::timerEvent(QTimerEvent *event) {
+    if (event->timerId() != m_autoScroll.timerId()) {
+        QAbstractScrollArea::timerEvent(event);
+        return;
+    }
+    if (!m_dragging) {
+        m_autoScroll.stop();
+        return;
+    }
+    if (m_lastMouse.y() < 0)
+        scrollRows(-1);
+    else if (m_lastMouse.y() >= viewport()->height())
+        scrollRows(1);
+    extendDragTo(positionAt(m_lastMouse));
+}
+
+void OutputView::wheelEvent(QWheelEvent *event) {
+    const QPoint angle = event->angleDelta();
+    if (angle.y() == 0 || event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)) {
+        QAbstractScrollArea::wheelEvent(event); // sideways scrolling
+        return;
+    }
+    // Eighths of a degree; 120 is one notch, worth wheelScrollLines rows.
+    m_wheelRemainder += angle.y() * QApplication::wheelScrollLines();
+    const int rows = m_wheelRemainder / 120;
+    m_wheelRemainder -= rows * 120;
+    scrollRows(-rows);
+    event->accept();
+}
+
+void OutputView::contextMenuEvent(QContextMenuEvent *event) {
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The actions run from the menu's own event handling, outside this widget's guards.
+    const auto add = [this, menu](const QString &text, QKeySequence::StandardKey key,
+                                  void (OutputView::*slot)()) {
+        return menu->addAction(text + QLatin1Char('\t') +
+                                   QKeySequence(key).toString(QKeySequence::NativeText),
+                               this, [this, slot] {
+                                   try {
+                                       (this->*slot)();
+                                   } catch (const std::exception &error) {
+                                       qWarning("OutputView: %s", error.what());
+                                   }
+                               });
+    };
+    add(tr("&Copy"), QKeySequence::Copy, &OutputView::copy)->setEnabled(selectionLength() > 0);
+    add(tr("Select &All"), QKeySequence::SelectAll, &OutputView::selectAll)
+        ->setEnabled(textLength() > 0);
+    menu->popup(event->globalPos());
+    event->accept();
+}

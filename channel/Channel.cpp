@@ -85,8 +85,9 @@ void Channel::GetPrivMsg(const QString &Source, const QString &PrivMsg) {
 // channel out of its collection. The window's close notification that comes back from inside
 // this deletion is ignored.
 void Channel::Delete() {
+    // The collection may hold the last reference: stay alive until the very end of the call.
+    auto self = shared_from_this();
     if (m_parent && !m_deleting) {
-        auto self = shared_from_this();
         m_deleting = true;
         struct Reset {
             bool &flag;

@@ -231,7 +231,6 @@ void tst_Hostile::trafficForClosedChannel() {
     const QStringList toStatus =
         f->status().filter(QRegularExpression("^<- Server\\(1\\): \\[:bob!b@h PRIVMSG #c"));
     QCOMPARE(toStatus.size(), 151); // the 50th line, seen just before the close, and the rest
-    QCOMPARE(f->lines(1).size() + 0, f->status().size());
     QVERIFY(server->waitForLines(1));
     QCOMPARE(server->receivedLines(), QList<QByteArray>{"PART :#c"});
 }

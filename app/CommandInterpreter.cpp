@@ -56,11 +56,26 @@ bool CommandInterpreter::ReadNumber(const QString &word, qint32 &value) {
     return true;
 }
 
-bool CommandInterpreter::ReadPort(const QString &word, quint16 &port) {
+bool CommandInterpreter::ReadPort(const QString &word, quint16 &port, bool &tls) {
+    const bool secure = word.startsWith(u'+');
+    const QString number = secure ? word.mid(1) : word;
+    // After the "+" only digits: "++6697" and "+-1" are no ports.
+    if (secure && (number.isEmpty() || number.front() < u'0' || number.front() > u'9'))
+        return false;
     qint32 value = 0;
-    if (!ReadNumber(word, value) || value < 1 || value > 65535)
+    if (!ReadNumber(number, value) || value < 1 || value > 65535)
         return false;
     port = static_cast<quint16>(value);
+    tls = secure;
+    return true;
+}
+
+bool CommandInterpreter::ReadPort(const QString &word, quint16 &port) {
+    bool tls = false;
+    quint16 value = 0;
+    if (!ReadPort(word, value, tls) || tls)
+        return false;
+    port = value;
     return true;
 }
 
@@ -184,11 +199,12 @@ bool CommandInterpreter::Server() {
         return rejected();
     const QString portText = m_ub > 1 ? m_words[2] : QStringLiteral("6667");
     quint16 port = 0;
-    if (!ReadPort(portText, port)) {
+    bool tls = false;
+    if (!ReadPort(portText, port, tls)) {
         echo(m_window, QStringLiteral("SERVER: invalid port ") + portText);
         return true;
     }
-    connection().Connect(m_words[1], port);
+    connection().Connect(m_words[1], port, tls);
     echo(1, QStringLiteral("Connecting to Server ") + m_words[1] + QStringLiteral(", Port ") +
                 portText + QStringLiteral("..."));
     return true;

@@ -22,7 +22,10 @@ public:
     // Whole numbers for ECHO and WINDOW CLOSE: an optional sign and decimal digits that fit in
     // 32 bits.
     static bool ReadNumber(const QString &word, qint32 &value);
-    // A port: a whole number from 1 to 65535.
+    // A port: a whole number from 1 to 65535, or "+" and such a number (digits only) for a TLS
+    // connection, the form other desktop chat clients use.
+    static bool ReadPort(const QString &word, quint16 &port, bool &tls);
+    // A plain port only: the "+" form is refused.
     static bool ReadPort(const QString &word, quint16 &port);
 
 private:

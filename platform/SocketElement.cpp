@@ -1,52 +1,102 @@
 #include "platform/SocketElement.h"
 
-#include <QTcpSocket>
+#include "platform/TlsErrors.h"
+
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTimer>
 
 namespace {
 // How long a socket we let go may take to hand its last lines to the server.
 constexpr int LingerMs = 5000;
+
+QList<QSslCertificate> &extraCaCertificates() {
+    static QList<QSslCertificate> certificates;
+    return certificates;
+}
 } // namespace
 
 SocketElement::SocketElement(QObject *parent) : QObject(parent) {}
 
-SocketElement::~SocketElement() { detach(); }
+SocketElement::~SocketElement() {
+    detach();
+}
 
-void SocketElement::Connect(const QString &host, quint16 port) {
+void SocketElement::SetExtraCaCertificates(const QList<QSslCertificate> &certificates) {
+    extraCaCertificates() = certificates;
+}
+
+void SocketElement::Connect(const QString &host, quint16 port, bool tls) {
     m_host = host;
     m_port = port;
+    m_tls = tls;
     Connect();
 }
 
+// A QSslSocket serves both kinds: without connectToHostEncrypted it is a plain TCP socket.
 void SocketElement::Connect() {
     detach();
     m_endReported = false;
-    auto *socket = new QTcpSocket(this);
+    m_established = false;
+    m_certificateErrors.clear();
+    auto *socket = new QSslSocket(this);
     m_socket = socket;
-    connect(socket, &QTcpSocket::connected, this, &SocketElement::Connected);
-    connect(socket, &QTcpSocket::readyRead, this,
-            [this, socket] { emit DataArrival(static_cast<qint32>(qMin<qint64>(
-                                 socket->bytesAvailable(), std::numeric_limits<qint32>::max()))); });
-    connect(socket, &QTcpSocket::errorOccurred, this,
+    // A TLS connection is up once the handshake is done, not at the TCP connect before it.
+    if (m_tls)
+        connect(socket, &QSslSocket::encrypted, this, &SocketElement::onConnected);
+    else
+        connect(socket, &QAbstractSocket::connected, this, &SocketElement::onConnected);
+    connect(socket, &QSslSocket::readyRead, this, [this, socket] {
+        emit DataArrival(static_cast<qint32>(
+            qMin<qint64>(socket->bytesAvailable(), std::numeric_limits<qint32>::max())));
+    });
+    connect(socket, &QSslSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) { onErrorOccurred(error); });
-    connect(socket, &QTcpSocket::disconnected, this, &SocketElement::onDisconnected);
-    connect(socket, &QTcpSocket::bytesWritten, this, &SocketElement::onBytesWritten);
-    // The host lookup runs asynchronously: the window keeps answering meanwhile.
-    socket->connectToHost(m_host, m_port);
+    connect(socket, &QSslSocket::disconnected, this, &SocketElement::onDisconnected);
+    connect(socket, &QSslSocket::bytesWritten, this, &SocketElement::onBytesWritten);
+    // The host lookup and the handshake run asynchronously: the window keeps answering meanwhile.
+    if (!m_tls) {
+        socket->connectToHost(m_host, m_port);
+        return;
+    }
+    if (!QSslSocket::supportsSsl()) {
+        // Reported from the event loop, as every other outcome of a connection attempt is.
+        QTimer::singleShot(0, this, [this, socket] {
+            if (m_socket == socket && !m_endReported)
+                fail(QAbstractSocket::SslInternalError,
+                     QStringLiteral("TLS handshake failed: TLS is not available on this system"));
+        });
+        return;
+    }
+    // Certificate errors come before the failure they cause: they are kept to name the reason.
+    // They are never ignored, so the handshake fails on any of them.
+    connect(socket, &QSslSocket::sslErrors, this,
+            [this](const QList<QSslError> &errors) { m_certificateErrors += errors; });
+    socket->setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!extraCaCertificates().isEmpty()) {
+        QSslConfiguration config = socket->sslConfiguration();
+        config.setCaCertificates(QSslConfiguration::systemCaCertificates() + extraCaCertificates());
+        socket->setSslConfiguration(config);
+    }
+    // The host name given is the name the certificate must be valid for.
+    socket->connectToHostEncrypted(m_host, m_port);
 }
 
 // Our own close: the socket is cut from this element first, so that none of its later signals
 // is taken for the server's close, then it hands its queued lines over and goes quietly.
-void SocketElement::Close() { detach(); }
+void SocketElement::Close() {
+    detach();
+}
 
 void SocketElement::detach() {
-    QTcpSocket *socket = m_socket;
+    QSslSocket *socket = m_socket;
     m_socket = nullptr;
     if (!socket)
         return;
     socket->disconnect(this);
     socket->setParent(nullptr);
-    if (socket->state() == QAbstractSocket::ConnectedState) {
+    // A TLS socket still in its handshake has nothing to hand over: it is cut at once.
+    if (socket->state() == QAbstractSocket::ConnectedState && m_established) {
         socket->flush();
         socket->disconnectFromHost();
     } else {
@@ -56,7 +106,7 @@ void SocketElement::detach() {
         socket->deleteLater();
         return;
     }
-    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QObject::connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
     QTimer::singleShot(LingerMs, socket, [socket] {
         socket->abort();
         socket->deleteLater();
@@ -68,9 +118,13 @@ void SocketElement::SendData(const QByteArray &data) {
         m_socket->write(data);
 }
 
-QByteArray SocketElement::GetData() { return m_socket ? m_socket->readAll() : QByteArray(); }
+QByteArray SocketElement::GetData() {
+    return m_socket ? m_socket->readAll() : QByteArray();
+}
 
-qint64 SocketElement::BytesAvailable() const { return m_socket ? m_socket->bytesAvailable() : 0; }
+qint64 SocketElement::BytesAvailable() const {
+    return m_socket ? m_socket->bytesAvailable() : 0;
+}
 
 qint16 SocketElement::SocketState() const {
     if (!m_socket)
@@ -85,7 +139,8 @@ qint16 SocketElement::SocketState() const {
     case QAbstractSocket::ConnectingState:
         return Connecting;
     case QAbstractSocket::ConnectedState:
-        return Connected_;
+        // During the TLS handshake nothing may be sent or received yet.
+        return m_established ? Connected_ : Connecting;
     case QAbstractSocket::BoundState:
         return Open;
     case QAbstractSocket::ListeningState:
@@ -96,23 +151,46 @@ qint16 SocketElement::SocketState() const {
     return Closed_;
 }
 
+void SocketElement::onConnected() {
+    m_established = true;
+    emit Connected();
+}
+
 void SocketElement::onErrorOccurred(int error) {
     if (m_endReported)
         return;
-    m_endReported = true;
-    if (error == QAbstractSocket::RemoteHostClosedError) {
+    const auto socketError = static_cast<QAbstractSocket::SocketError>(error);
+    // A server that closes during the TLS handshake has refused the connection: a failure.
+    if (socketError == QAbstractSocket::RemoteHostClosedError && (!m_tls || m_established)) {
+        m_endReported = true;
         emit Closed();
         return;
     }
-    const QString description = m_socket ? m_socket->errorString() : QString();
-    emit Error(static_cast<qint16>(error), description);
+    // A failed TLS attempt names its reason in plain words; a failure after it was established
+    // (or of a plain connection) keeps the socket's own text.
+    const QString errorString = m_socket ? m_socket->errorString() : QString();
+    fail(static_cast<qint16>(error),
+         m_tls && !m_established
+             ? TlsErrors::FailureReason(m_certificateErrors, socketError, errorString)
+             : errorString);
 }
 
 void SocketElement::onDisconnected() {
     if (m_endReported)
         return;
+    if (m_tls && !m_established) {
+        fail(QAbstractSocket::RemoteHostClosedError,
+             TlsErrors::FailureReason(m_certificateErrors, QAbstractSocket::RemoteHostClosedError,
+                                      QString()));
+        return;
+    }
     m_endReported = true;
     emit Closed();
+}
+
+void SocketElement::fail(qint16 number, const QString &description) {
+    m_endReported = true;
+    emit Error(number, description);
 }
 
 void SocketElement::onBytesWritten(qint64 bytes) {

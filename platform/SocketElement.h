@@ -1,17 +1,26 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QString>
 
-class QTcpSocket;
+class QSslSocket;
 
-// One TCP client socket of the main window's socket array. Its notifications mean what a chat
-// client expects of its socket component, which differs from QTcpSocket's signals:
+// One TCP client socket of the main window's socket array, plain or TLS. Its notifications mean
+// what a chat client expects of its socket component, which differs from QTcpSocket's signals:
 //  - Closed means the server closed the connection; a close of our own never raises it.
 //  - A connection reset or closed by the peer is a close, not a failure.
 //  - Close hands what is queued to the system first, so lines sent just before it still go out.
+//  - Each connection attempt ends in at most one Closed or Error.
+// A TLS connection checks the server's certificate against the system's trusted authorities and
+// the host name given to Connect; a certificate that fails is refused, never accepted silently.
+// It counts as connected (Connected, state 7) only once the handshake is done, and its Error
+// carries the reason in plain words (see TlsErrors), such as
+// "certificate not trusted: self-signed certificate".
 class SocketElement : public QObject {
     Q_OBJECT
 public:
@@ -32,8 +41,8 @@ public:
     explicit SocketElement(QObject *parent = nullptr);
     ~SocketElement() override;
 
-    void Connect(const QString &host, quint16 port);
-    // Connects again to the host and port given last.
+    void Connect(const QString &host, quint16 port, bool tls = false);
+    // Connects again to the host and port given last, with TLS when it was asked for then.
     void Connect();
     void Close();
     void SendData(const QByteArray &data);
@@ -44,6 +53,12 @@ public:
 
     QString RemoteHost() const { return m_host; }
     quint16 RemotePort() const { return m_port; }
+    bool Tls() const { return m_tls; }
+
+    // For tests only: authorities trusted by TLS connections besides the system's own, from the
+    // next Connect on. An empty list returns to the system's authorities alone. There is no way
+    // to switch the certificate check off.
+    static void SetExtraCaCertificates(const QList<QSslCertificate> &certificates);
 
 signals:
     void Closed();
@@ -55,12 +70,17 @@ signals:
 
 private:
     void detach();
+    void onConnected();
     void onErrorOccurred(int error);
     void onDisconnected();
     void onBytesWritten(qint64 bytes);
+    void fail(qint16 number, const QString &description);
 
-    QPointer<QTcpSocket> m_socket;
+    QPointer<QSslSocket> m_socket;
     QString m_host;
     quint16 m_port = 0;
-    bool m_endReported = false; // a close or failure was already raised for this attempt
+    bool m_tls = false;
+    bool m_established = false;           // connected, and for TLS the handshake done
+    bool m_endReported = false;           // a close or failure was already raised for this attempt
+    QList<QSslError> m_certificateErrors; // of this attempt, gathered before its failure
 };

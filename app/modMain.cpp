@@ -42,6 +42,10 @@ QString GetVersionTitle() {
 }
 
 QString NickFromPrefix(const QString &Prefix) {
+    return NickFromPrefix(QStringView(Prefix)).toString();
+}
+
+QStringView NickFromPrefix(QStringView Prefix) {
     const qsizetype bang = Prefix.indexOf(QLatin1Char('!'));
     return bang < 0 ? Prefix : Prefix.left(bang);
 }

@@ -25,6 +25,7 @@ QString GetVersionTitle();
 // The nickname part of a message prefix: the characters before the first "!", or the whole
 // prefix when it has none (a server name).
 QString NickFromPrefix(const QString &Prefix);
+QStringView NickFromPrefix(QStringView Prefix);
 // The Count elements from index Start on, keeping their indices. Fails with error 0x8004040E for
 // a negative count or a range outside the source.
 StringArray SliceArray(const StringArray &Source, qint32 Start, qint32 Count);

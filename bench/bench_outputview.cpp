@@ -3,6 +3,7 @@
 // and the paint of one screen.
 //
 // Usage: bench_outputview [lines]   (default 1000000; runs offscreen unless QT_QPA_PLATFORM is set)
+#include "BenchSupport.h"
 #include "windows/OutputView.h"
 
 #include <QApplication>
@@ -15,31 +16,9 @@
 
 namespace {
 
-// A field of /proc/self/status in MiB (VmHWM: peak resident set, VmRSS: current).
-double statusMiB(const char *field) {
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray wanted = QByteArray(field) + ':';
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (line.startsWith(wanted))
-            return line.mid(wanted.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
-}
-
-double msOf(const std::function<void()> &work) {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return timer.nsecsElapsed() / 1e6;
-}
-
-void sendKey(QWidget *to, int key, Qt::KeyboardModifiers modifiers) {
-    QKeyEvent press(QEvent::KeyPress, key, modifiers);
-    QApplication::sendEvent(to, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
-    QApplication::sendEvent(to, &release);
-}
+using bench::msOf;
+using bench::sendKey;
+using bench::statusMiB;
 
 // Lines as a channel shows them: a time, a nick and ~60 characters of talk.
 QStringList sampleLines() {

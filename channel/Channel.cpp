@@ -41,6 +41,7 @@ void Channel::SetParent(Channels *parent) {
 
 void Channel::SetName(const QString &name) {
     m_name = name;
+    m_upperName = name.toUpper();
     if (pobjWindow)
         pobjWindow->SetDefaultCommand(QStringLiteral("MSG ") + m_name);
 }
@@ -69,16 +70,24 @@ void Channel::SendPrivMsg(const QString &PrivMsg) {
     send(QStringLiteral("PRIVMSG ") + m_name + QStringLiteral(" :") + PrivMsg);
 }
 
+// "<nick> text" or "-nick- text", built in one piece: this runs for every channel line.
+static QString framed(QChar open, QStringView nick, QLatin1String close, QStringView text) {
+    QString line;
+    line.reserve(1 + nick.size() + close.size() + text.size());
+    line.append(open).append(nick).append(close).append(text);
+    return line;
+}
+
 void Channel::GetNotice(const QString &Source, const QString &Notice) {
     if (pobjWindow)
-        pobjWindow->Echo(QLatin1Char('-') + modMain::NickFromPrefix(Source) +
-                         QStringLiteral("- ") + Notice);
+        pobjWindow->Echo(framed(u'-', modMain::NickFromPrefix(QStringView(Source)),
+                                QLatin1String("- "), Notice));
 }
 
 void Channel::GetPrivMsg(const QString &Source, const QString &PrivMsg) {
     if (pobjWindow)
-        pobjWindow->Echo(QLatin1Char('<') + modMain::NickFromPrefix(Source) +
-                         QStringLiteral("> ") + PrivMsg);
+        pobjWindow->Echo(framed(u'<', modMain::NickFromPrefix(QStringView(Source)),
+                                QLatin1String("> "), PrivMsg));
 }
 
 // Leaves the channel if joined (one PART line at most), deletes its window and takes the

@@ -22,6 +22,8 @@ public:
     void Join();
     bool Joined() const { return m_joined; }
     QString Name() const { return m_name; }
+    // The name in upper case, as the collection compares names.
+    const QString &UpperName() const { return m_upperName; }
     Channels *Parent() const { return m_parent; }
     void Part();
     void SendNotice(const QString &Notice);
@@ -45,6 +47,7 @@ private:
     qint32 m_index = -1;
     bool m_joined = false;
     QString m_name;
+    QString m_upperName;
     Channels *m_parent = nullptr;
     QString m_instanceKey;
     std::shared_ptr<Child> pobjWindow;

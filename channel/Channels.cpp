@@ -16,10 +16,40 @@ std::shared_ptr<Channel> Channels::Add(const QString &Name) {
     return channel;
 }
 
-std::shared_ptr<Channel> Channels::Item(const QString &Name) const {
-    const QString wanted = Name.toUpper();
+namespace {
+bool isAscii(QStringView text) {
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+// upper(text) == upper, for a text of ASCII characters, without building upper(text).
+bool asciiUpperEquals(QStringView text, QStringView upper) {
+    if (text.size() != upper.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char16_t c = text[i].unicode();
+        if (c >= u'a' && c <= u'z')
+            c = char16_t(c - (u'a' - u'A'));
+        if (c != upper[i].unicode())
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+// Names are compared in upper case; only letters change case, so [ never matches {.
+std::shared_ptr<Channel> Channels::Item(QStringView Name) const {
+    if (isAscii(Name)) {
+        for (const auto &channel : m_items)
+            if (asciiUpperEquals(Name, channel->UpperName()))
+                return channel;
+        return nullptr;
+    }
+    const QString wanted = Name.toString().toUpper();
     for (const auto &channel : m_items)
-        if (channel->Name().toUpper() == wanted)
+        if (channel->UpperName() == wanted)
             return channel;
     return nullptr;
 }

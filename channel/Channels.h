@@ -13,7 +13,8 @@ public:
     using Collection::Item;
     // The first channel whose name equals Name, letters compared without regard to case; none
     // when there is no such channel.
-    std::shared_ptr<Channel> Item(const QString &Name) const;
+    std::shared_ptr<Channel> Item(const QString &Name) const { return Item(QStringView(Name)); }
+    std::shared_ptr<Channel> Item(QStringView Name) const;
     std::shared_ptr<Channel> Join(const QString &Name);
     IRCConnection *Parent() const { return m_parent; }
 

@@ -12,24 +12,25 @@ enum class Delivery { PrivMsg, Notice };
 
 // ":source PRIVMSG target :text" (or NOTICE) for a channel we hold: the text after the second
 // colon, colons inside it kept.
-bool deliver(::Channels &channels, TokenList &colonItems, const QString &source,
-             const QString &target, Delivery kind) {
+bool deliver(::Channels &channels, TokenList &colonItems, QStringView source, QStringView target,
+             Delivery kind) {
     const std::shared_ptr<Channel> channel = channels.Item(target);
     if (!channel)
         return false;
+    const QString sender = source.toString();
     colonItems.Remove(2);
     colonItems.Remove(1);
     if (kind == Delivery::PrivMsg)
-        channel->GetPrivMsg(source, colonItems.Text());
+        channel->GetPrivMsg(sender, colonItems.Text());
     else
-        channel->GetNotice(source, colonItems.Text());
+        channel->GetNotice(sender, colonItems.Text());
     return true;
 }
 
-bool join(::Channels &channels, const QString &name) {
+bool join(::Channels &channels, QStringView name) {
     const std::shared_ptr<Channel> channel = channels.Item(name);
     if (!channel) {
-        channels.Add(name)->SetJoined(true);
+        channels.Add(name.toString())->SetJoined(true);
         return true;
     }
     if (channel->Joined())
@@ -38,7 +39,7 @@ bool join(::Channels &channels, const QString &name) {
     return true;
 }
 
-bool part(::Channels &channels, const QString &name) {
+bool part(::Channels &channels, QStringView name) {
     const std::shared_ptr<Channel> channel = channels.Item(name);
     if (!channel)
         return false;
@@ -58,7 +59,7 @@ bool IRCConnection::ProcessServerMessage(const QString &Message) {
     colonItems.SetQuotes(QString(), QString());
     colonItems.SetText(Message);
 
-    const QString first = colonItems.Count() >= 1 ? colonItems.Item(1) : QString();
+    const QStringView first = colonItems.ItemView(1);
     if (colonItems.Count() < 1) {
         // nothing to process
     } else if (first == QLatin1String("PING ")) {
@@ -76,13 +77,13 @@ bool IRCConnection::ProcessServerMessage(const QString &Message) {
         words.SetQuotes(QString(), QString());
         words.SetText(colonItems.Item(2));
         if (words.Count() >= 3) {
-            const QString source = words.Item(1);
-            const QString command = words.Item(2);
-            const QString target = words.Item(3);
+            const QStringView source = words.ItemView(1);
+            const QStringView command = words.ItemView(2);
+            const QStringView target = words.ItemView(3);
             if (command == QLatin1String("JOIN"))
-                processed = join(*m_channels, colonItems.Item(3));
+                processed = join(*m_channels, colonItems.ItemView(3));
             else if (command == QLatin1String("PART"))
-                processed = part(*m_channels, colonItems.Item(3));
+                processed = part(*m_channels, colonItems.ItemView(3));
             else if (command == QLatin1String("PRIVMSG"))
                 processed = deliver(*m_channels, colonItems, source, target, Delivery::PrivMsg);
             else if (command == QLatin1String("NOTICE"))

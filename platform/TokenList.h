@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
+#include <QStringView>
+#include <QVarLengthArray>
 
 // A text split into items at every occurrence of a delimiter: nothing is trimmed, a leading or
 // trailing delimiter gives an empty first or last item, and two delimiters in a row enclose an
 // empty item. Items are numbered from 1. Reading Text joins the current items again.
+//
+// Splitting copies nothing: items are kept as ranges of the text until one is replaced, and
+// the joined text of items that still stand side by side in the original is a slice of it.
 class TokenList {
 public:
     void SetDelimiter(const QString &delimiter) { m_delimiter = delimiter; }
@@ -16,17 +20,28 @@ public:
     }
 
     void SetText(const QString &text);
-    QString Text() const { return m_items.join(m_delimiter); }
+    QString Text() const;
 
     qint32 Count() const { return static_cast<qint32>(m_items.size()); }
     // Item i (1-based); an empty text outside 1..Count.
-    QString Item(qint32 i) const;
+    QString Item(qint32 i) const { return ItemView(i).toString(); }
+    // Item i without a copy; valid while the list and its text are unchanged.
+    QStringView ItemView(qint32 i) const;
     void SetItem(qint32 i, const QString &value);
     void Remove(qint32 i);
 
 private:
+    struct Span {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        qint32 replaced = -1; // index into m_replacements, or -1 for a range of m_text
+    };
+    QStringView view(const Span &span) const;
+
     QString m_delimiter = QStringLiteral(" ");
     QString m_openQuote;
     QString m_closeQuote;
-    QStringList m_items;
+    QString m_text;
+    QVarLengthArray<Span, 16> m_items;
+    QVarLengthArray<QString, 2> m_replacements;
 };

@@ -1,0 +1,120 @@
+// Floods a channel window of the real client over a loopback socket and prints one table:
+// the time until the PONG that follows N channel lines, lines per second, peak memory, memory
+// per stored line, scrolling the full window and resizing it, and the start-up time.
+//
+// Usage: bench_flood [lines]   (default 1000000; offscreen unless QT_QPA_PLATFORM is set)
+// The start-up time counts from the moment given in VELLOQ_LAUNCH_NS (CLOCK_REALTIME, set by
+// scripts/bench just before it starts the program), else from the process's start.
+#include "BenchSupport.h"
+#include "FloodServer.h"
+#include "app/Application.h"
+#include "app/modMain.h"
+#include "channel/Channels.h"
+#include "connection/IRCConnections.h"
+#include "windows/Childs.h"
+#include "windows/OutputView.h"
+
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QScrollBar>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+double msSinceLaunch() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const double nowNs = double(now.tv_sec) * 1e9 + double(now.tv_nsec);
+    bool ok = false;
+    const double launch = qEnvironmentVariable("VELLOQ_LAUNCH_NS").toDouble(&ok);
+    if (ok)
+        return (nowNs - launch) / 1e6;
+    // Fall back on the process start time (clock ticks since boot).
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    QFile uptime(QStringLiteral("/proc/uptime"));
+    if (!stat.open(QIODevice::ReadOnly) || !uptime.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray s = stat.readAll();
+    const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+    const double startS = fields.value(19).toDouble() / double(sysconf(_SC_CLK_TCK));
+    return (uptime.readAll().split(' ').value(0).toDouble() - startS) * 1e3;
+}
+
+void type(const std::shared_ptr<Child> &window, const QString &text) {
+    QLineEdit *input = window->Form()->txtInput();
+    input->setText(text);
+    bench::sendKey(input, Qt::Key_Return, Qt::NoModifier);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const qint64 lines = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
+    QApplication qt(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    modMain::Main();
+    Application *app = modMain::CurrentApplication();
+    QCoreApplication::processEvents();
+    const double startupMs = msSinceLaunch();
+
+    FloodServer server(lines, "#flood");
+    const double rssBefore = bench::statusMiB("VmRSS");
+    type(app->Childs()->Item(1), QStringLiteral("/server 127.0.0.1 %1").arg(server.port()));
+    while (!server.finished())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents();
+    const double seconds = server.seconds();
+    const double rssAfter = bench::statusMiB("VmRSS");
+    const double peak = bench::statusMiB("VmHWM");
+
+    std::shared_ptr<Channel> channel = app->Connections()->Item(1)->Channels()->Item("#flood");
+    OutputView *view = channel ? channel->Window()->Form()->txtOutput() : nullptr;
+    const qsizetype shown = view ? view->lineCount() : 0;
+
+    double scrollMs = -1, resizeMs = -1;
+    if (view) {
+        QMdiSubWindow *sub = channel->Window()->Form()->SubWindow();
+        sub->showMaximized();
+        QCoreApplication::processEvents();
+        bench::sendKey(view, Qt::Key_Home, Qt::ControlModifier);
+        view->viewport()->repaint();
+        scrollMs = bench::msOf([&] {
+            bench::sendKey(view, Qt::Key_End, Qt::ControlModifier);
+            view->viewport()->repaint();
+        });
+        resizeMs = bench::msOf([&] {
+            sub->showNormal();
+            sub->resize(420, 300);
+            QCoreApplication::processEvents();
+            view->viewport()->repaint();
+        });
+    }
+
+    std::printf("| %-44s | %14s |\n", "figure", "value");
+    std::printf("|%s|%s|\n", QByteArray(46, '-').constData(), QByteArray(16, '-').constData());
+    const auto row = [](const char *name, const QString &value) {
+        std::printf("| %-44s | %14s |\n", name, qPrintable(value));
+    };
+    row("channel lines sent", QString::number(lines));
+    row("lines shown in the channel window", QString::number(shown));
+    row("bytes received", QString::number(server.bytes()));
+    row("time until PONG :done (s)", QString::number(seconds, 'f', 3));
+    row("lines per second", QString::number(qint64(double(lines) / seconds)));
+    row("peak resident memory (MiB)", QString::number(peak, 'f', 1));
+    row("memory per stored line (bytes)",
+        QString::number((rssAfter - rssBefore) * 1024 * 1024 / double(qMax<qint64>(1, lines)), 'f', 1));
+    row("scroll top to bottom, Ctrl+End (ms)", QString::number(scrollMs, 'f', 2));
+    row("resize with word wrap (ms)", QString::number(resizeMs, 'f', 2));
+    row("start-up to status window shown (ms)", QString::number(startupMs, 'f', 1));
+    std::fflush(stdout);
+
+    app->ExitClient();
+    QCoreApplication::processEvents();
+    modMain::ReleaseApplication();
+    return shown == lines ? 0 : 1;
+}

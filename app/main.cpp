@@ -9,7 +9,7 @@ int main(int argc, char *argv[]) {
     QApplication qt(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloq"));
     QApplication::setApplicationVersion(QStringLiteral("0.4.0"));
-    QApplication::setDesktopFileName(QStringLiteral("velloq"));
+    QApplication::setDesktopFileName(QStringLiteral("io.velloq.Velloq"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/velloq/velloq.svg")));
     // The program ends when its main window is gone, not when the last window is hidden.
     QApplication::setQuitOnLastWindowClosed(false);

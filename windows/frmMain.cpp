@@ -19,7 +19,7 @@ frmMain::frmMain(QWidget *parent)
     setCentralWidget(ui->mdiArea);
     setWindowIcon(QIcon(QStringLiteral(":/velloq/velloq.svg")));
     connect(ui->mnuWindowTile, &QAction::triggered, ui->mdiArea, &QMdiArea::tileSubWindows);
-    connect(ui->mnuWindowCascade, &QAction::triggered, ui->mdiArea, &QMdiArea::cascadeSubWindows);
+    connect(ui->mnuWindowCascade, &QAction::triggered, this, &frmMain::cascadeWindows);
     addWindowSwitchKeys();
     connect(ui->mnuWindow, &QMenu::aboutToShow, this, &frmMain::rebuildWindowMenu);
     // The list is also built now so that the menu is never found empty by accessibility tools.
@@ -47,9 +47,9 @@ QAction *frmMain::mnuWindowCascade() const {
     return ui->mnuWindowCascade;
 }
 
-// QMdiArea has a Ctrl+Tab of its own, but it only highlights a window until Ctrl is released
-// and its first press goes back to the previously active window. Window shortcuts run before
-// the key reaches the area, so Ctrl+Tab always moves one window on at once, like the menu order.
+// QMdiArea has a Ctrl+Tab of its own that steps by a highlight and an order of its own and
+// activates only when Ctrl comes up. Window shortcuts run before the key reaches the area, so
+// these move exactly one window on at once, in the order of the Window menu.
 void frmMain::addWindowSwitchKeys() {
     m_windowNext = new QAction(tr("Next Window"), this);
     m_windowNext->setObjectName(QStringLiteral("actWindowNext"));
@@ -65,6 +65,27 @@ void frmMain::addWindowSwitchKeys() {
     connect(m_windowPrevious, &QAction::triggered, ui->mdiArea,
             &QMdiArea::activatePreviousSubWindow);
     addAction(m_windowPrevious);
+}
+
+// QMdiArea cascades its windows at their minimum size, which for a chat window is little more
+// than its title bar. The windows keep the cascade's places and grow to one common size that
+// lets the whole stack fill the area.
+void frmMain::cascadeWindows() {
+    QMdiArea *area = ui->mdiArea;
+    area->cascadeSubWindows();
+    QList<QMdiSubWindow *> stacked;
+    QPoint farthest(0, 0);
+    for (QMdiSubWindow *sub : area->subWindowList()) {
+        if (!sub->isVisible() || sub->isMinimized() || sub->isMaximized())
+            continue;
+        stacked.append(sub);
+        farthest.setX(qMax(farthest.x(), sub->x()));
+        farthest.setY(qMax(farthest.y(), sub->y()));
+    }
+    const QSize areaSize = area->viewport()->size();
+    for (QMdiSubWindow *sub : stacked)
+        sub->resize(QSize(areaSize.width() - farthest.x(), areaSize.height() - farthest.y())
+                        .expandedTo(sub->minimumSizeHint()));
 }
 
 QMdiSubWindow *frmMain::AddChildForm(QWidget *form) {

@@ -52,6 +52,7 @@ protected:
 
 private:
     void addWindowSwitchKeys();
+    void cascadeWindows();
     void rebuildWindowMenu();
 
     std::unique_ptr<Ui::frmMain> ui;

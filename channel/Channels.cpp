@@ -1,5 +1,7 @@
 #include "channel/Channels.h"
 
+#include "platform/Ascii.h"
+
 // A new channel gets its position, its parent (and with it its window) and its name, in that
 // order.
 std::shared_ptr<Channel> Channels::place(const QString &Name) {
@@ -17,13 +19,6 @@ std::shared_ptr<Channel> Channels::Add(const QString &Name) {
 }
 
 namespace {
-bool isAscii(QStringView text) {
-    for (QChar c : text)
-        if (c.unicode() >= 0x80)
-            return false;
-    return true;
-}
-
 // upper(text) == upper, for a text of ASCII characters, without building upper(text).
 bool asciiUpperEquals(QStringView text, QStringView upper) {
     if (text.size() != upper.size())
@@ -41,7 +36,7 @@ bool asciiUpperEquals(QStringView text, QStringView upper) {
 
 // Names are compared in upper case; only letters change case, so [ never matches {.
 std::shared_ptr<Channel> Channels::Item(QStringView Name) const {
-    if (isAscii(Name)) {
+    if (Ascii::IsAscii(Name)) {
         for (const auto &channel : m_items)
             if (asciiUpperEquals(Name, channel->UpperName()))
                 return channel;

@@ -1,5 +1,7 @@
 #include "connection/LineDecoder.h"
 
+#include "platform/Ascii.h"
+
 #include <QStringDecoder>
 
 namespace {
@@ -10,12 +12,6 @@ constexpr char16_t Windows1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-bool isAscii(QByteArrayView line) {
-    for (char c : line)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
-}
 } // namespace
 
 namespace LineDecoder {
@@ -31,7 +27,7 @@ QString DecodeWindows1252(QByteArrayView line) {
 }
 
 QString Decode(QByteArrayView line) {
-    if (isAscii(line))
+    if (Ascii::IsAscii(line))
         return QString::fromLatin1(line);
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
                                                      QStringConverter::Flag::ConvertInitialBom);

@@ -15,8 +15,11 @@ void TokenList::SetText(const QString &text) {
         return;
     }
     qsizetype start = 0;
+    const bool single = step == 1;
+    const QChar delimiter = m_delimiter.front();
     for (;;) {
-        const qsizetype at = text.indexOf(m_delimiter, start);
+        const qsizetype at =
+            single ? text.indexOf(delimiter, start) : text.indexOf(m_delimiter, start);
         if (at < 0) {
             m_items.append({start, text.size() - start, -1});
             return;

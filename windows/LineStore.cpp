@@ -1,5 +1,7 @@
 #include "windows/LineStore.h"
 
+#include "platform/Ascii.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -13,6 +15,8 @@ constexpr size_t PageLines = 4096;
 // Lines are kept in UTF-8, except that a lone surrogate is written as the three bytes of its
 // code unit, so that every stored string reads back exactly as it was given.
 qsizetype encodedSize(QStringView text) {
+    if (Ascii::IsAscii(text))
+        return text.size();
     qsizetype bytes = 0;
     const char16_t *p = text.utf16();
     const char16_t *const end = p + text.size();
@@ -32,6 +36,12 @@ qsizetype encodedSize(QStringView text) {
 }
 
 void encode(QStringView text, char *out) {
+    if (Ascii::IsAscii(text)) { // the usual chat line: a plain narrowing copy
+        const char16_t *p = text.utf16();
+        for (qsizetype i = 0; i < text.size(); ++i)
+            out[i] = static_cast<char>(p[i]);
+        return;
+    }
     const char16_t *p = text.utf16();
     const char16_t *const end = p + text.size();
     auto *o = reinterpret_cast<unsigned char *>(out);

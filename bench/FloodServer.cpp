@@ -1,12 +1,16 @@
 #include "FloodServer.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
-constexpr qint64 Slice = 1 << 20;        // bytes handed to the socket at a time
-constexpr qint64 QueueLimit = 4 << 20;   // keep at most this much queued in the socket
+constexpr qint64 Slice = 1 << 20;      // bytes handed to the socket at a time
+constexpr qint64 QueueLimit = 4 << 20; // keep at most this much queued in the socket
+
 qint64 nowNs() {
     static QElapsedTimer clock = [] {
         QElapsedTimer c;
@@ -15,49 +19,60 @@ qint64 nowNs() {
     }();
     return clock.nsecsElapsed();
 }
+
+struct Report {
+    quint16 port;
+    qint64 bytes;
+    double seconds;
+};
+
+bool writeAll(int fd, const void *data, size_t size) {
+    return ::write(fd, data, size) == static_cast<ssize_t>(size);
+}
+bool readAll(int fd, void *data, size_t size) {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, static_cast<char *>(data) + got, size - got);
+        if (n <= 0)
+            return false;
+        got += size_t(n);
+    }
+    return true;
+}
 } // namespace
 
 FloodServer::FloodServer(qint64 lines, const QByteArray &channel) {
-    // About 95 bytes a line, as busy channels carry them.
     static const char *const talk[] = {
-        "the quick brown fox jumps over the lazy dog while the server floods the channel",
-        "nothing to see here, just another line of channel talk, keep scrolling please",
-        "did anyone read the release notes? the new version is out and it is quite fast"};
+        "the quick brown fox jumps over the lazy dog while we all watch",
+        "nothing to see here, just another line of talk, keep scrolling",
+        "did anyone read the release notes? the new version is quite fast"};
     m_data.reserve(lines * 100 + 256);
     m_data += ":irc.bench 001 me :Welcome\r\n:me!me@bench.example JOIN :" + channel + "\r\n";
     for (qint64 i = 0; i < lines; ++i) {
-        m_data += ":nick";
+        m_data += ":n";
         m_data += QByteArray::number(i % 97);
-        m_data += "!user@host.example PRIVMSG " + channel + " :";
+        m_data += "!u@h.example PRIVMSG " + channel + " :";
         m_data += talk[i % 3];
         m_data += "\r\n";
     }
     m_data += "PING :done\r\n";
-
-    moveToThread(&m_thread);
-    connect(&m_thread, &QThread::started, this, &FloodServer::start);
-    m_thread.start();
-    while (!m_listening.load())
-        QThread::msleep(1);
 }
 
-FloodServer::~FloodServer() {
-    m_thread.quit();
-    m_thread.wait();
-}
-
-void FloodServer::start() {
+quint16 FloodServer::listen() {
     m_server = new QTcpServer(this);
     m_server->listen(QHostAddress::LocalHost, 0);
-    m_port = m_server->serverPort();
     connect(m_server, &QTcpServer::newConnection, this, &FloodServer::onConnection);
-    m_listening.store(true);
+    return m_server->serverPort();
 }
 
 void FloodServer::onConnection() {
     m_peer = m_server->nextPendingConnection();
     connect(m_peer, &QTcpSocket::bytesWritten, this, &FloodServer::pump);
     connect(m_peer, &QTcpSocket::readyRead, this, &FloodServer::onReadyRead);
+    connect(m_peer, &QTcpSocket::disconnected, this, [this] {
+        if (!m_done)
+            emit finished(-1);
+    });
     m_startNs = nowNs();
     pump();
 }
@@ -72,8 +87,48 @@ void FloodServer::pump() {
 
 void FloodServer::onReadyRead() {
     m_received += m_peer->readAll();
-    if (!m_finished.load() && m_received.contains("PONG :done\r\n")) {
-        m_seconds = double(nowNs() - m_startNs) / 1e9;
-        m_finished.store(true);
+    if (!m_done && m_received.contains("PONG :done\r\n")) {
+        m_done = true;
+        emit finished(double(nowNs() - m_startNs) / 1e9);
     }
+}
+
+FloodProcess::FloodProcess(qint64 lines, const QByteArray &channel) {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return;
+    m_pid = ::fork();
+    if (m_pid == 0) { // the server's own process: no client code, no window
+        ::close(fds[0]);
+        int argc = 1;
+        char name[] = "flood-server";
+        char *argv[] = {name, nullptr};
+        QCoreApplication app(argc, argv);
+        FloodServer server(lines, channel);
+        Report report{server.listen(), server.bytes(), 0};
+        writeAll(fds[1], &report, sizeof report);
+        QObject::connect(&server, &FloodServer::finished, [&](double seconds) {
+            report.seconds = seconds;
+            writeAll(fds[1], &report, sizeof report);
+            ::_exit(0);
+        });
+        app.exec();
+        ::_exit(1);
+    }
+    ::close(fds[1]);
+    m_fd = fds[0];
+    Report report{};
+    if (readAll(m_fd, &report, sizeof report)) {
+        m_port = report.port;
+        m_bytes = report.bytes;
+    }
+}
+
+double FloodProcess::wait() {
+    Report report{};
+    const bool ok = readAll(m_fd, &report, sizeof report);
+    ::close(m_fd);
+    if (m_pid > 0)
+        ::waitpid(m_pid, nullptr, 0);
+    return ok ? report.seconds : -1;
 }

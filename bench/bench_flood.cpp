@@ -62,13 +62,21 @@ int main(int argc, char *argv[]) {
     QCoreApplication::processEvents();
     const double startupMs = msSinceLaunch();
 
-    FloodServer server(lines, "#flood");
+    FloodProcess server(lines, "#flood");
     const double rssBefore = bench::statusMiB("VmRSS");
     type(app->Childs()->Item(1), QStringLiteral("/server 127.0.0.1 %1").arg(server.port()));
-    while (!server.finished())
+    // The client works until the server's PONG arrives; the child then reports and leaves.
+    std::shared_ptr<Channel> flood;
+    const auto allShown = [&] {
+        if (!flood)
+            flood = app->Connections()->Item(1)->Channels()->Item(QStringLiteral("#flood"));
+        return flood && flood->Window()->Form()->txtOutput()->lineCount() >= lines;
+    };
+    while (!allShown())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    QCoreApplication::processEvents();
-    const double seconds = server.seconds();
+    for (int i = 0; i < 20; ++i) // let the PONG go out
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const double seconds = server.wait();
     const double rssAfter = bench::statusMiB("VmRSS");
     const double peak = bench::statusMiB("VmHWM");
 

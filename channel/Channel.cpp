@@ -78,16 +78,14 @@ static QString framed(QChar open, QStringView nick, QLatin1String close, QString
     return line;
 }
 
-void Channel::GetNotice(const QString &Source, const QString &Notice) {
+void Channel::GetNotice(QStringView Source, QStringView Notice) {
     if (pobjWindow)
-        pobjWindow->Echo(framed(u'-', modMain::NickFromPrefix(QStringView(Source)),
-                                QLatin1String("- "), Notice));
+        pobjWindow->Echo(framed(u'-', modMain::NickFromPrefix(Source), QLatin1String("- "), Notice));
 }
 
-void Channel::GetPrivMsg(const QString &Source, const QString &PrivMsg) {
+void Channel::GetPrivMsg(QStringView Source, QStringView PrivMsg) {
     if (pobjWindow)
-        pobjWindow->Echo(framed(u'<', modMain::NickFromPrefix(QStringView(Source)),
-                                QLatin1String("> "), PrivMsg));
+        pobjWindow->Echo(framed(u'<', modMain::NickFromPrefix(Source), QLatin1String("> "), PrivMsg));
 }
 
 // Leaves the channel if joined (one PART line at most), deletes its window and takes the

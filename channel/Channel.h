@@ -16,8 +16,8 @@ public:
     ~Channel() override;
 
     void Delete();
-    void GetNotice(const QString &Source, const QString &Notice);
-    void GetPrivMsg(const QString &Source, const QString &PrivMsg);
+    void GetNotice(QStringView Source, QStringView Notice);
+    void GetPrivMsg(QStringView Source, QStringView PrivMsg);
     qint32 Index() const { return m_index; }
     void Join();
     bool Joined() const { return m_joined; }

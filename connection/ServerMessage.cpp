@@ -17,13 +17,14 @@ bool deliver(::Channels &channels, TokenList &colonItems, QStringView source, QS
     const std::shared_ptr<Channel> channel = channels.Item(target);
     if (!channel)
         return false;
-    const QString sender = source.toString();
     colonItems.Remove(2);
     colonItems.Remove(1);
+    QString joined;
+    const QStringView text = colonItems.TextView(joined);
     if (kind == Delivery::PrivMsg)
-        channel->GetPrivMsg(sender, colonItems.Text());
+        channel->GetPrivMsg(source, text);
     else
-        channel->GetNotice(sender, colonItems.Text());
+        channel->GetNotice(source, text);
     return true;
 }
 
@@ -75,7 +76,9 @@ bool IRCConnection::ProcessServerMessage(const QString &Message) {
         TokenList words;
         words.SetDelimiter(QStringLiteral(" "));
         words.SetQuotes(QString(), QString());
-        words.SetText(colonItems.Item(2));
+        qsizetype from = 0, length = 0;
+        colonItems.ItemRange(2, from, length); // item 2 is never replaced here
+        words.SetText(colonItems.SourceText(), from, length);
         if (words.Count() >= 3) {
             const QStringView source = words.ItemView(1);
             const QStringView command = words.ItemView(2);

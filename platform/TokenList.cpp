@@ -2,29 +2,28 @@
 
 #include "platform/VelloqError.h"
 
-void TokenList::SetText(const QString &text) {
+void TokenList::SetText(const QString &text, qsizetype from, qsizetype length) {
     m_text = text;
     m_items.clear();
     m_replacements.clear();
     // An empty text holds no item at all.
-    if (text.isEmpty())
+    if (length <= 0)
         return;
     const qsizetype step = m_delimiter.size();
     if (step == 0) {
-        m_items.append({0, text.size(), -1});
+        m_items.append({from, length, -1});
         return;
     }
+    const QStringView range = QStringView(text).mid(from, length);
     qsizetype start = 0;
-    const bool single = step == 1;
-    const QChar delimiter = m_delimiter.front();
     for (;;) {
-        const qsizetype at =
-            single ? text.indexOf(delimiter, start) : text.indexOf(m_delimiter, start);
+        const qsizetype at = step == 1 ? range.indexOf(m_delimiter.front(), start)
+                                       : range.indexOf(m_delimiter, start);
         if (at < 0) {
-            m_items.append({start, text.size() - start, -1});
-            return;
+            m_items.append({from + start, length - start, -1});
+            break;
         }
-        m_items.append({start, at - start, -1});
+        m_items.append({from + start, at - start, -1});
         start = at + step;
     }
 }
@@ -41,9 +40,17 @@ QStringView TokenList::ItemView(qint32 i) const {
     return view(m_items.at(i - 1));
 }
 
-QString TokenList::Text() const {
+bool TokenList::ItemRange(qint32 i, qsizetype &from, qsizetype &length) const {
+    if (i < 1 || i > Count() || m_items.at(i - 1).replaced >= 0)
+        return false;
+    from = m_items.at(i - 1).start;
+    length = m_items.at(i - 1).length;
+    return true;
+}
+
+QStringView TokenList::TextView(QString &storage) const {
     if (m_items.isEmpty())
-        return QString();
+        return {};
     // Items that still stand side by side in the original text: one slice of it.
     bool contiguous = true;
     for (qsizetype k = 0; k < m_items.size() && contiguous; ++k) {
@@ -53,15 +60,25 @@ QString TokenList::Text() const {
     }
     if (contiguous) {
         const Span &last = m_items.back();
-        return m_text.mid(m_items.front().start, last.start + last.length - m_items.front().start);
+        return QStringView(m_text).mid(m_items.front().start,
+                                       last.start + last.length - m_items.front().start);
     }
-    QString joined;
+    storage.clear();
     for (qsizetype k = 0; k < m_items.size(); ++k) {
         if (k > 0)
-            joined += m_delimiter;
-        joined += view(m_items[k]);
+            storage += m_delimiter;
+        storage += view(m_items[k]);
     }
-    return joined;
+    return storage;
+}
+
+QString TokenList::Text() const {
+    QString storage;
+    const QStringView text = TextView(storage);
+    // A slice of the whole shared text is the text itself: no copy.
+    if (text.size() == m_text.size() && !m_text.isEmpty() && text.data() == m_text.constData())
+        return m_text;
+    return text.data() == storage.constData() ? storage : text.toString();
 }
 
 static void checkPosition(qint32 i, qint32 count) {

@@ -19,8 +19,16 @@ public:
         m_closeQuote = close;
     }
 
-    void SetText(const QString &text);
+    void SetText(const QString &text) { SetText(text, 0, text.size()); }
+    // Splits the given range of text; the list shares text's characters instead of copying them.
+    void SetText(const QString &text, qsizetype from, qsizetype length);
     QString Text() const;
+    // What Text() returns, as a view: into the shared text when the items still stand side by
+    // side there, otherwise into storage, which receives the joined text.
+    QStringView TextView(QString &storage) const;
+    // The shared text and where item i lies in it, for splitting an item further without a copy.
+    const QString &SourceText() const { return m_text; }
+    bool ItemRange(qint32 i, qsizetype &from, qsizetype &length) const;
 
     qint32 Count() const { return static_cast<qint32>(m_items.size()); }
     // Item i (1-based); an empty text outside 1..Count.

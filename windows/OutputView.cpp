@@ -29,6 +29,8 @@ char16_t visibleUnit(char16_t u) {
 
 OutputView::OutputView(QWidget *parent) : QAbstractScrollArea(parent), m_layouts(m_store) {
     OutputViewAccessible::install();
+    m_repaintTimer.setSingleShot(true);
+    connect(&m_repaintTimer, &QTimer::timeout, this, [this] { requestFlush(true); });
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     // The vertical bar stays so that the wrap width does not change when it would come and go.
@@ -167,7 +169,7 @@ void OutputView::setAnchorAndCaret(qsizetype anchor, qsizetype caret) {
     const bool changed = anchor != m_anchor || caret != m_caret;
     m_anchor = anchor;
     m_caret = caret;
-    viewport()->update();
+    requestFlush(true);
     if (changed) {
         m_a11yCaretMoved = true;
         requestFlush(false);
@@ -191,13 +193,21 @@ void OutputView::requestFlush(bool repaint) {
 }
 
 // Runs once per event-loop turn after appends or selection changes: one scroll bar update, one
-// repaint and one round of accessibility notifications, however many lines came in.
+// repaint and one round of accessibility notifications, however many lines came in. Under a
+// flood the turns come faster than a screen refreshes: repaints then wait for the next frame,
+// at most one every MinRepaintMs.
 void OutputView::flush() {
     m_flushPending = false;
     updateScrollBars();
     if (m_repaintPending) {
-        m_repaintPending = false;
-        viewport()->update();
+        const qint64 since = m_lastRepaint.isValid() ? m_lastRepaint.elapsed() : MinRepaintMs;
+        if (since >= MinRepaintMs) {
+            m_repaintPending = false;
+            viewport()->update();
+            m_lastRepaint.start();
+        } else if (!m_repaintTimer.isActive()) {
+            m_repaintTimer.start(int(MinRepaintMs - since));
+        }
     }
     notifyAccessibility();
 }

@@ -7,6 +7,7 @@
 #include <QBasicTimer>
 #include <QElapsedTimer>
 #include <QPoint>
+#include <QTimer>
 
 // The read-only output box of a window: lines of text shown top to bottom, selectable and
 // copyable, built to hold a million lines. Appending costs time proportional to the line;
@@ -150,6 +151,9 @@ private:
 
     bool m_flushPending = false;
     bool m_repaintPending = false;
+    static constexpr qint64 MinRepaintMs = 15;
+    QElapsedTimer m_lastRepaint;
+    QTimer m_repaintTimer;
     bool m_wrap = true;
     // What the last paint showed, so that appends below a full screen need no repaint.
     qsizetype m_paintedLastLine = -1;

@@ -43,10 +43,7 @@ private:
 void tst_Channels::init() {
     f = std::make_unique<AppFixture>();
     server = std::make_unique<ScriptedServer>();
-    QVERIFY(server->listen());
-    f->type(1, QString("/server 127.0.0.1 %1").arg(server->port()));
-    QVERIFY(server->waitForClient());
-    QVERIFY(f->waitForLine(1, "Connected to ", 5000, true));
+    QVERIFY(f->connectTo(*server));
 }
 
 void tst_Channels::cleanup() {
@@ -54,12 +51,7 @@ void tst_Channels::cleanup() {
     server.reset();
 }
 
-void tst_Channels::feed(const QByteArray &lines) {
-    static int marker = 0;
-    const QByteArray end = ":mark " + QByteArray::number(++marker) + " x";
-    server->send(lines + end + "\r\n");
-    QVERIFY(f->waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]"));
-}
+void tst_Channels::feed(const QByteArray &lines) { QVERIFY(f->feed(*server, lines)); }
 
 void tst_Channels::confirmedJoinOpensWindow() {
     feed(":me!u@h JOIN :#room\r\n");

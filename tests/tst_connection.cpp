@@ -35,17 +35,9 @@ private slots:
     void socketElementAllocation();
 };
 
-static const QString Host = QStringLiteral("127.0.0.1");
-
 static QString where(quint16 port) { return QString("Server 127.0.0.1, Port %1").arg(port); }
 
-// Connects connection 1 to the scripted server through a typed /server line.
-static bool connectTo(AppFixture &f, ScriptedServer &server) {
-    if (!server.listen())
-        return false;
-    f.type(1, QString("/server %1 %2").arg(Host).arg(server.port()));
-    return server.waitForClient() && f.waitForLine(1, "Connected to " + where(server.port()));
-}
+static bool connectTo(AppFixture &f, ScriptedServer &server) { return f.connectTo(server); }
 
 void tst_Connection::connectReportsAndRegisters() {
     AppFixture f;

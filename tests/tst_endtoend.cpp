@@ -125,13 +125,11 @@ void tst_EndToEnd::quitShowsServerErrorBeforeDisconnect() {
 }
 
 void tst_EndToEnd::disconnectReportsOnce() {
-    NgircdFixture server;
-    E2E_STEP(startServer(server));
-    const quint16 port = server.port();
-    AppFixture app;
-    E2E_STEP(connectAndRegister(app, port));
-    IrcTestClient bob;
-    E2E_STEP(connectUser(bob, port, "bob"));
+    AliceAndBob s;
+    E2E_STEP(meet(s));
+    const quint16 port = s.port;
+    AppFixture &app = s.app;
+    IrcTestClient &bob = s.bob;
 
     app.type(1, "/disconnect");
     QCOMPARE(app.lastLine(1), disconnectedLine(port));
@@ -146,13 +144,11 @@ void tst_EndToEnd::disconnectReportsOnce() {
 
 // SERVER while connected lets the old connection go without reporting it as a disconnect.
 void tst_EndToEnd::secondServerWhileConnected() {
-    NgircdFixture server;
-    E2E_STEP(startServer(server));
-    const quint16 port = server.port();
-    AppFixture app;
-    E2E_STEP(connectAndRegister(app, port));
-    IrcTestClient bob;
-    E2E_STEP(connectUser(bob, port, "bob"));
+    AliceAndBob s;
+    E2E_STEP(meet(s));
+    const quint16 port = s.port;
+    AppFixture &app = s.app;
+    IrcTestClient &bob = s.bob;
     const qsizetype mark = app.status().size();
 
     const QString typed = QStringLiteral("/server 127.0.0.1 %1").arg(port);
@@ -176,12 +172,10 @@ void tst_EndToEnd::secondServerWhileConnected() {
 
 // A nick has no channel record: the message is echoed in the window it was typed in.
 void tst_EndToEnd::msgToNick() {
-    NgircdFixture server;
-    E2E_STEP(startServer(server));
-    AppFixture app;
-    E2E_STEP(connectAndRegister(app, server.port()));
-    IrcTestClient bob;
-    E2E_STEP(connectUser(bob, server.port(), "bob"));
+    AliceAndBob s;
+    E2E_STEP(meet(s));
+    AppFixture &app = s.app;
+    IrcTestClient &bob = s.bob;
 
     app.type(1, "/msg bob hi \"x y\"");
     QCOMPARE(app.status().mid(app.status().size() - 2),

@@ -52,13 +52,11 @@ private slots:
 };
 
 void tst_EndToEndChannels::channelTrafficBothWays() {
-    NgircdFixture server;
-    E2E_STEP(startServer(server));
-    AppFixture app;
-    ReceivedLines received(app.app()->Connections());
-    E2E_STEP(connectAndRegister(app, server.port()));
-    IrcTestClient bob;
-    E2E_STEP(connectUser(bob, server.port(), "bob"));
+    AliceAndBob s;
+    E2E_STEP(meet(s));
+    AppFixture &app = s.app;
+    ReceivedLines &received = s.received;
+    IrcTestClient &bob = s.bob;
 
     E2E_STEP(joinByTyping(app, "#room"));
     QVERIFY(received.lines.contains(Alice + "JOIN :#room"));
@@ -118,13 +116,11 @@ void tst_EndToEndChannels::serverPartIsShownNotProcessed_data() {
 void tst_EndToEndChannels::serverPartIsShownNotProcessed() {
     QFETCH(QString, typed);
     QFETCH(QString, reply);
-    NgircdFixture server;
-    E2E_STEP(startServer(server));
-    AppFixture app;
-    ReceivedLines received(app.app()->Connections());
-    E2E_STEP(connectAndRegister(app, server.port()));
-    IrcTestClient bob;
-    E2E_STEP(connectUser(bob, server.port(), "bob"));
+    AliceAndBob s;
+    E2E_STEP(meet(s));
+    AppFixture &app = s.app;
+    ReceivedLines &received = s.received;
+    IrcTestClient &bob = s.bob;
     QVERIFY(bob.join("#room"));
     E2E_STEP(joinByTyping(app, "#room"));
 

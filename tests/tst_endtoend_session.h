@@ -128,4 +128,24 @@ inline void connectAndRegister(const AppFixture &app, quint16 port,
         true));
 }
 
+// A private server with our client registered as alice and a second user, bob.
+struct AliceAndBob {
+    NgircdFixture server;
+    AppFixture app;
+    ReceivedLines received{app.app()->Connections()};
+    IrcTestClient bob;
+    quint16 port = 0;
+};
+
+inline void meet(AliceAndBob &s) {
+    startServer(s.server);
+    if (QTest::currentTestFailed())
+        return;
+    s.port = s.server.port();
+    connectAndRegister(s.app, s.port);
+    if (QTest::currentTestFailed())
+        return;
+    connectUser(s.bob, s.port, QStringLiteral("bob"));
+}
+
 } // namespace e2e

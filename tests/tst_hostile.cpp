@@ -62,10 +62,7 @@ static double residentMiB() {
 void tst_Hostile::init() {
     f = std::make_unique<AppFixture>();
     server = std::make_unique<ScriptedServer>();
-    QVERIFY(server->listen());
-    f->type(1, QString("/server 127.0.0.1 %1").arg(server->port()));
-    QVERIFY(server->waitForClient());
-    QVERIFY(f->waitForLine(1, "Connected to ", 5000, true));
+    QVERIFY(f->connectTo(*server));
 }
 
 void tst_Hostile::cleanup() {
@@ -73,12 +70,7 @@ void tst_Hostile::cleanup() {
     server.reset();
 }
 
-void tst_Hostile::feed(const QByteArray &lines) {
-    static int marker = 0;
-    const QByteArray end = ":mark " + QByteArray::number(++marker) + " x";
-    server->send(lines + end + "\r\n");
-    QVERIFY(f->waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]"));
-}
+void tst_Hostile::feed(const QByteArray &lines) { QVERIFY(f->feed(*server, lines)); }
 
 void tst_Hostile::join(const QByteArray &channel) {
     feed(":me!u@h JOIN :" + channel + "\r\n");

@@ -71,12 +71,8 @@ void tst_Outbound::longMessageGoesAsSeveralLines() {
     QFETCH(QByteArray, verb);
     AppFixture f;
     ScriptedServer server;
-    QVERIFY(server.listen());
-    f.type(1, QString("/server 127.0.0.1 %1").arg(server.port()));
-    QVERIFY(server.waitForClient());
-    QVERIFY(f.waitForLine(1, "Connected to ", 5000, true));
-    server.send(":me!u@h JOIN :#room\r\n");
-    QVERIFY(f.waitForLine(1, "Joined Channel #room"));
+    QVERIFY(f.connectTo(server));
+    QVERIFY(f.feed(server, ":me!u@h JOIN :#room\r\n"));
     QString text;
     for (int i = 0; text.toUtf8().size() < 1500; ++i)
         text += QString::fromUtf8("wörd%1 ").arg(i);
@@ -102,10 +98,7 @@ void tst_Outbound::longMessageGoesAsSeveralLines() {
 void tst_Outbound::quoteStaysRaw() {
     AppFixture f;
     ScriptedServer server;
-    QVERIFY(server.listen());
-    f.type(1, QString("/server 127.0.0.1 %1").arg(server.port()));
-    QVERIFY(server.waitForClient());
-    QVERIFY(f.waitForLine(1, "Connected to ", 5000, true));
+    QVERIFY(f.connectTo(server));
     const QString raw = "PRIVMSG bob :" + QString(1000, 'x');
     f.type(1, "/quote " + raw);
     QVERIFY(server.waitForLines(1));
@@ -118,12 +111,8 @@ void tst_Outbound::quoteStaysRaw() {
 void tst_Outbound::generatedInputsNeverInject() {
     AppFixture f;
     ScriptedServer server;
-    QVERIFY(server.listen());
-    f.type(1, QString("/server 127.0.0.1 %1").arg(server.port()));
-    QVERIFY(server.waitForClient());
-    QVERIFY(f.waitForLine(1, "Connected to ", 5000, true));
-    server.send(":me!u@h JOIN :#room\r\n");
-    QVERIFY(f.waitForLine(1, "Joined Channel #room"));
+    QVERIFY(f.connectTo(server));
+    QVERIFY(f.feed(server, ":me!u@h JOIN :#room\r\n"));
     f.app()->Childs()->Add(); // window 3, a plain window
 
     const QStringList pieces = {"\r",  "\n",  "\r\n", QString(QChar(0)), "\"", "\"a b\"", ":",

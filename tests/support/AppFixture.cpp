@@ -1,5 +1,7 @@
 #include "support/AppFixture.h"
 
+#include "support/ScriptedServer.h"
+
 #include "app/Application.h"
 #include "app/modMain.h"
 #include "connection/IRCConnections.h"
@@ -72,6 +74,21 @@ bool AppFixture::waitForLine(qint32 windowIndex, const QString &text, int ms, bo
         QTest::qWait(10);
     }
     return true;
+}
+
+bool AppFixture::connectTo(ScriptedServer &server) const {
+    if (server.port() == 0 && !server.listen())
+        return false;
+    type(1, QStringLiteral("/server 127.0.0.1 %1").arg(server.port()));
+    return server.waitForClient() &&
+           waitForLine(1, QStringLiteral("Connected to Server 127.0.0.1, Port %1").arg(server.port()));
+}
+
+bool AppFixture::feed(ScriptedServer &server, const QByteArray &lines) const {
+    static int marker = 0;
+    const QByteArray end = ":mark " + QByteArray::number(++marker) + " x";
+    server.send(lines + end + "\r\n");
+    return waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]");
 }
 
 void AppFixture::settle() {

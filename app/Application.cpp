@@ -20,9 +20,9 @@ Application::Application() {
     pobjWindow->setWindowTitle(modMain::GetVersionTitle());
     pobjWindowMnuFileExit = connect(pobjWindow->mnuFileExit(), &QAction::triggered, this,
                                     [this] { Guarded([this] { pobjWindowMnuFileExit_Click(); }); });
-    pobjWindowMnuHelpAbout =
-        connect(pobjWindow->mnuHelpAbout(), &QAction::triggered, this,
-                [this] { Guarded([this] { pobjWindowMnuHelpAbout_Click(); }); });
+    pobjWindowMnuHelpAbout = connect(pobjWindow->mnuHelpAbout(), &QAction::triggered, this, [this] {
+        Guarded([this] { pobjWindowMnuHelpAbout_Click(); });
+    });
     connect(pobjWindow, &frmMain::QueryUnload, this, &Application::pobjWindow_QueryUnload);
     pobjWindow->show();
 
@@ -77,7 +77,9 @@ Application::~Application() {
     });
 }
 
-frmMain *Application::MainWindow() const { return pobjWindow.data(); }
+frmMain *Application::MainWindow() const {
+    return pobjWindow.data();
+}
 
 void Application::Echo(qint32 WindowIndex, const QString &Output) {
     // After ExitClient there are no windows left: a late report fails like any missing window.
@@ -122,7 +124,9 @@ void Application::pobjWindow_QueryUnload(bool &Cancel, int UnloadMode) {
     Cancel = !ExitClient();
 }
 
-void Application::pobjWindowMnuFileExit_Click() { ExitClient(); }
+void Application::pobjWindowMnuFileExit_Click() {
+    ExitClient();
+}
 
 void Application::pobjWindowMnuHelpAbout_Click() {
     const QStringList lines = {

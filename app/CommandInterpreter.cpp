@@ -14,10 +14,14 @@ const QChar Blank(u' ');
 } // namespace
 
 const CommandInterpreter::Entry CommandInterpreter::Commands[] = {
-    {"DISCONNECT", &CommandInterpreter::Disconnect}, {"ECHO", &CommandInterpreter::Echo},
-    {"EXIT", &CommandInterpreter::Exit},             {"MSG", &CommandInterpreter::Msg},
-    {"NOTICE", &CommandInterpreter::Notice},         {"QUIT", &CommandInterpreter::Quit},
-    {"QUOTE", &CommandInterpreter::Quote},           {"SERVER", &CommandInterpreter::Server},
+    {"DISCONNECT", &CommandInterpreter::Disconnect},
+    {"ECHO", &CommandInterpreter::Echo},
+    {"EXIT", &CommandInterpreter::Exit},
+    {"MSG", &CommandInterpreter::Msg},
+    {"NOTICE", &CommandInterpreter::Notice},
+    {"QUIT", &CommandInterpreter::Quit},
+    {"QUOTE", &CommandInterpreter::Quote},
+    {"SERVER", &CommandInterpreter::Server},
     {"WINDOW", &CommandInterpreter::Window},
 };
 
@@ -25,7 +29,8 @@ bool CommandInterpreter::Process(const QString &Command, bool User, qint32 Windo
     m_line = Command;
     m_user = User;
     m_window = WindowIndex;
-    m_words = Utilities::NormalizeWords(Utilities::SplitQuoted(Command, Blank, QuoteChar, QuoteChar), 0);
+    m_words =
+        Utilities::NormalizeWords(Utilities::SplitQuoted(Command, Blank, QuoteChar, QuoteChar), 0);
     m_ub = Utilities::UpperIndex(m_words, -1);
     if (m_ub < 0) {
         echo(m_window, QStringLiteral("Empty command given. [") + m_line + QLatin1Char(']'));
@@ -79,7 +84,9 @@ bool CommandInterpreter::ReadPort(const QString &word, quint16 &port) {
     return true;
 }
 
-void CommandInterpreter::echo(qint32 window, const QString &text) const { m_app.Echo(window, text); }
+void CommandInterpreter::echo(qint32 window, const QString &text) const {
+    m_app.Echo(window, text);
+}
 
 IRCConnection &CommandInterpreter::connection() const {
     return *m_app.Connections()->Item(1);
@@ -130,7 +137,9 @@ bool CommandInterpreter::Echo() {
     return true;
 }
 
-bool CommandInterpreter::Exit() { return m_app.ExitClient(); }
+bool CommandInterpreter::Exit() {
+    return m_app.ExitClient();
+}
 
 bool CommandInterpreter::sendToTarget(const QString &echoPrefix, const QString &protocolVerb,
                                       const QString &notConnected) {
@@ -145,8 +154,8 @@ bool CommandInterpreter::sendToTarget(const QString &echoPrefix, const QString &
     }
     // A line typed in the target's own channel window already shows there.
     const std::shared_ptr<Channel> channel = conn.Channels()->Item(target);
-    const qint32 channelWindow =
-        channel && channel->Window() ? channel->Window()->Index() : std::numeric_limits<qint32>::min();
+    const qint32 channelWindow = channel && channel->Window() ? channel->Window()->Index()
+                                                              : std::numeric_limits<qint32>::min();
     if (channelWindow != m_window)
         echo(m_window, echoPrefix + target + QStringLiteral(": ") + text);
     // A text longer than a server takes in one line goes as several lines; the echo above

@@ -4,8 +4,8 @@
 #include "platform/Utilities.h"
 #include "platform/VelloqError.h"
 
-#include <QMetaObject>
 #include <QCoreApplication>
+#include <QMetaObject>
 
 namespace {
 std::shared_ptr<Application> &globalApplication() {
@@ -16,7 +16,9 @@ std::shared_ptr<Application> &globalApplication() {
 
 namespace modMain {
 
-void Main() { globalApplication() = std::make_shared<Application>(); }
+void Main() {
+    globalApplication() = std::make_shared<Application>();
+}
 
 void SetApplication(std::shared_ptr<Application> App) {
     std::shared_ptr<Application> previous = std::exchange(globalApplication(), std::move(App));
@@ -30,9 +32,13 @@ void SetApplication(std::shared_ptr<Application> App) {
         app, [held = std::move(previous)]() mutable { held.reset(); }, Qt::QueuedConnection);
 }
 
-void ReleaseApplication() { globalApplication().reset(); }
+void ReleaseApplication() {
+    globalApplication().reset();
+}
 
-Application *CurrentApplication() { return globalApplication().get(); }
+Application *CurrentApplication() {
+    return globalApplication().get();
+}
 
 QString GetVersionTitle() {
     return QStringLiteral("Velloq %1.%2.%3")

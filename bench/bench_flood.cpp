@@ -115,7 +115,8 @@ int main(int argc, char *argv[]) {
     row("lines per second", QString::number(qint64(double(lines) / seconds)));
     row("peak resident memory (MiB)", QString::number(peak, 'f', 1));
     row("memory per stored line (bytes)",
-        QString::number((rssAfter - rssBefore) * 1024 * 1024 / double(qMax<qint64>(1, lines)), 'f', 1));
+        QString::number((rssAfter - rssBefore) * 1024 * 1024 / double(qMax<qint64>(1, lines)), 'f',
+                        1));
     row("scroll top to bottom, Ctrl+End (ms)", QString::number(scrollMs, 'f', 2));
     row("resize with word wrap (ms)", QString::number(resizeMs, 'f', 2));
     row("start-up to status window shown (ms)", QString::number(startupMs, 'f', 1));

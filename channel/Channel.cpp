@@ -16,7 +16,9 @@ Channel::~Channel() {
         pobjWindow->disconnect(this);
 }
 
-IRCConnection *Channel::connection() const { return m_parent ? m_parent->Parent() : nullptr; }
+IRCConnection *Channel::connection() const {
+    return m_parent ? m_parent->Parent() : nullptr;
+}
 
 void Channel::send(const QString &line) const {
     if (IRCConnection *owner = connection())
@@ -80,12 +82,14 @@ static QString framed(QChar open, QStringView nick, QLatin1String close, QString
 
 void Channel::GetNotice(QStringView Source, QStringView Notice) {
     if (pobjWindow)
-        pobjWindow->Echo(framed(u'-', modMain::NickFromPrefix(Source), QLatin1String("- "), Notice));
+        pobjWindow->Echo(
+            framed(u'-', modMain::NickFromPrefix(Source), QLatin1String("- "), Notice));
 }
 
 void Channel::GetPrivMsg(QStringView Source, QStringView PrivMsg) {
     if (pobjWindow)
-        pobjWindow->Echo(framed(u'<', modMain::NickFromPrefix(Source), QLatin1String("> "), PrivMsg));
+        pobjWindow->Echo(
+            framed(u'<', modMain::NickFromPrefix(Source), QLatin1String("> "), PrivMsg));
 }
 
 // Leaves the channel if joined (one PART line at most), deletes its window and takes the

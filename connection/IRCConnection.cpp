@@ -48,7 +48,9 @@ void IRCConnection::SetParent(IRCConnections *parent) {
     m_socketIndex = index;
 }
 
-SocketArray *IRCConnection::sockets() const { return pobjConnectionEvents.data(); }
+SocketArray *IRCConnection::sockets() const {
+    return pobjConnectionEvents.data();
+}
 
 SocketElement *IRCConnection::socket() const {
     SocketArray *array = sockets();
@@ -63,7 +65,8 @@ void IRCConnection::statusLine(const QString &text) const {
 }
 
 QString IRCConnection::serverAndPort() const {
-    return QStringLiteral("Server ") + m_server + QStringLiteral(", Port ") + QString::number(m_port);
+    return QStringLiteral("Server ") + m_server + QStringLiteral(", Port ") +
+           QString::number(m_port);
 }
 
 void IRCConnection::Connect(const QString &Server, quint16 Port, bool Tls) {

@@ -30,7 +30,7 @@ QString Decode(QByteArrayView line) {
     if (Ascii::IsAscii(line))
         return QString::fromLatin1(line);
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
-                                                     QStringConverter::Flag::ConvertInitialBom);
+                                                    QStringConverter::Flag::ConvertInitialBom);
     QString text = utf8.decode(line);
     if (!utf8.hasError())
         return text;

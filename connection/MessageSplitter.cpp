@@ -1,9 +1,9 @@
 #include "connection/MessageSplitter.h"
 
 namespace {
-constexpr int LineLimit = 512;     // bytes, CR LF included
-constexpr int PrefixRoom = 100;    // ":nick!user@host " that the server adds when relaying
-constexpr int MinTextBytes = 32;   // however long the target, every part carries some text
+constexpr int LineLimit = 512;       // bytes, CR LF included
+constexpr int PrefixRoom = 100;      // ":nick!user@host " that the server adds when relaying
+constexpr int MinTextBytes = 32;     // however long the target, every part carries some text
 constexpr int BlankSearchBytes = 80; // how far back from the limit a blank is looked for
 
 int utf8Length(QChar c) {
@@ -37,7 +37,8 @@ QStringList Split(const QString &text, int maxBytes) {
         while (end < n) {
             int width = utf8Length(text.at(end));
             qsizetype step = 1;
-            if (text.at(end).isHighSurrogate() && end + 1 < n && text.at(end + 1).isLowSurrogate()) {
+            if (text.at(end).isHighSurrogate() && end + 1 < n &&
+                text.at(end + 1).isLowSurrogate()) {
                 width = 4;
                 step = 2;
             }

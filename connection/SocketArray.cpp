@@ -8,7 +8,9 @@ constexpr qint32 ElementMissing = 340;
 constexpr qint32 ElementLoaded = 360;
 } // namespace
 
-SocketArray::SocketArray(QObject *parent) : QObject(parent) { Load(0); }
+SocketArray::SocketArray(QObject *parent) : QObject(parent) {
+    Load(0);
+}
 
 SocketArray::~SocketArray() {
     // Elements go without a word to anyone: cut their signals before they are destroyed.
@@ -16,9 +18,13 @@ SocketArray::~SocketArray() {
         entry.second->disconnect(this);
 }
 
-qint16 SocketArray::UBound() const { return m_elements.empty() ? 0 : m_elements.rbegin()->first; }
+qint16 SocketArray::UBound() const {
+    return m_elements.empty() ? 0 : m_elements.rbegin()->first;
+}
 
-bool SocketArray::Exists(qint16 index) const { return m_elements.count(index) != 0; }
+bool SocketArray::Exists(qint16 index) const {
+    return m_elements.count(index) != 0;
+}
 
 void SocketArray::Load(qint16 index) {
     if (index < 0)
@@ -82,8 +88,7 @@ void SocketArray::relay(qint16 index, SocketElement *element) {
                     emit WSError(i, number, text, 0, QStringLiteral("wsConnection"), QString(), 0,
                                  cancelDisplay);
                     if (!cancelDisplay)
-                        EscapedErrors::Report(
-                            QStringLiteral("Socket %1: %2").arg(index).arg(text));
+                        EscapedErrors::Report(QStringLiteral("Socket %1: %2").arg(index).arg(text));
                 });
             });
     connect(element, &SocketElement::SendComplete, this, [this, index] {

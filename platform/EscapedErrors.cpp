@@ -15,7 +15,9 @@ bool &reporting() {
 
 namespace EscapedErrors {
 
-void SetSink(Sink s) { sink() = std::move(s); }
+void SetSink(Sink s) {
+    sink() = std::move(s);
+}
 
 QString Describe(const std::exception &error) {
     if (const auto *own = dynamic_cast<const VelloqError *>(&error))

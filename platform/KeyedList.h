@@ -21,7 +21,6 @@ private:
     };
 
 public:
-
     qint32 Count() const { return static_cast<qint32>(m_items.size()); }
 
     void Add(const Pointer &item, const QString &key) {

@@ -83,8 +83,9 @@ QString TokenList::Text() const {
 
 static void checkPosition(qint32 i, qint32 count) {
     if (i < 1 || i > count)
-        throw VelloqError(VelloqError::SubscriptOutOfRange,
-                          QStringLiteral("Subscript out of range: item %1 of %2").arg(i).arg(count));
+        throw VelloqError(
+            VelloqError::SubscriptOutOfRange,
+            QStringLiteral("Subscript out of range: item %1 of %2").arg(i).arg(count));
 }
 
 void TokenList::SetItem(qint32 i, const QString &value) {

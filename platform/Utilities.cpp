@@ -60,7 +60,8 @@ QString JoinQuoted(const StringArray &words, QChar delimiter, QChar openQuote, Q
         if (i > 0)
             out += delimiter;
         const QString &w = words.Items.at(i);
-        if (w.contains(delimiter) && !w.contains(openQuote) && !isEnclosed(w, openQuote, closeQuote))
+        if (w.contains(delimiter) && !w.contains(openQuote) &&
+            !isEnclosed(w, openQuote, closeQuote))
             out += openQuote + w + closeQuote;
         else
             out += w;
@@ -72,9 +73,13 @@ qint32 UpperIndex(const StringArray &words, qint32 emptyValue) {
     return words.Count() == 0 ? emptyValue : words.UpperBound();
 }
 
-bool IsEmptyArray(const StringArray &words) { return words.Count() == 0; }
+bool IsEmptyArray(const StringArray &words) {
+    return words.Count() == 0;
+}
 
-QString AddSuffix(const QString &text, const QString &suffix) { return text + suffix; }
+QString AddSuffix(const QString &text, const QString &suffix) {
+    return text + suffix;
+}
 
 void ShowAbout(const QString &title, const QIcon &icon, const QString &subtitle,
                const QStringList &lines, QWidget *parent) {

@@ -88,8 +88,7 @@ void tst_Application::windowMenuListsOpenWindows() {
     QCOMPARE(entries, (QStringList{"1 - status", "2 - unused"}));
     // Choosing an entry activates that window.
     windowEntries.at(1)->trigger();
-    QCOMPARE(f.app()->MainWindow()->mdiArea()->activeSubWindow(),
-             f.window(2)->Form()->SubWindow());
+    QCOMPARE(f.app()->MainWindow()->mdiArea()->activeSubWindow(), f.window(2)->Form()->SubWindow());
 }
 
 void tst_Application::shutdown_data() {
@@ -134,8 +133,8 @@ void tst_Application::aboutBox() {
         if (!box)
             return;
         title = box->windowTitle();
-        for (const char *name : {"lblTitle", "lblSubtitle", "lblLine0", "lblLine1", "lblLine2",
-                                 "lblLine3"})
+        for (const char *name :
+             {"lblTitle", "lblSubtitle", "lblLine0", "lblLine1", "lblLine2", "lblLine3"})
             seen << box->findChild<QLabel *>(name)->text();
         iconShown = !box->findChild<QLabel *>("lblIcon")->pixmap().isNull();
         box->accept();
@@ -160,9 +159,8 @@ void tst_Application::escapedErrorBecomesStatusLine() {
     QVERIFY_THROWS_EXCEPTION(VelloqError, f.app()->ProcessCommand("ECHO 0 hi", false, 0));
     // A menu handler whose work fails: the error surfaces in the status window.
     QAction probe;
-    connect(&probe, &QAction::triggered, f.app(), [&] {
-        Guarded([&] { f.app()->ProcessCommand("ECHO 0 hi", false, 0); });
-    });
+    connect(&probe, &QAction::triggered, f.app(),
+            [&] { Guarded([&] { f.app()->ProcessCommand("ECHO 0 hi", false, 0); }); });
     probe.trigger();
     QCOMPARE(f.status().size(), 1);
     QVERIFY2(f.status().first().startsWith("Error 9: "), qPrintable(f.status().first()));

@@ -51,7 +51,9 @@ void tst_Channels::cleanup() {
     server.reset();
 }
 
-void tst_Channels::feed(const QByteArray &lines) { QVERIFY(f->feed(*server, lines)); }
+void tst_Channels::feed(const QByteArray &lines) {
+    QVERIFY(f->feed(*server, lines));
+}
 
 void tst_Channels::confirmedJoinOpensWindow() {
     feed(":me!u@h JOIN :#room\r\n");
@@ -78,7 +80,8 @@ void tst_Channels::messagesAndNoticesShowInWindow_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("shown");
     QTest::newRow("privmsg") << QByteArray(":bob!b@h PRIVMSG #room :hi: all") << "<bob> hi: all";
-    QTest::newRow("case-insensitive target") << QByteArray(":bob!b@h PRIVMSG #ROOM :x") << "<bob> x";
+    QTest::newRow("case-insensitive target")
+        << QByteArray(":bob!b@h PRIVMSG #ROOM :x") << "<bob> x";
     QTest::newRow("notice") << QByteArray(":bob!b@h NOTICE #room :hi") << "-bob- hi";
     QTest::newRow("empty notice") << QByteArray(":bob!b@h NOTICE #room :") << "-bob- ";
     QTest::newRow("server as sender") << QByteArray(":irc.test NOTICE #room :n") << "-irc.test- n";
@@ -99,8 +102,8 @@ void tst_Channels::typedTextGoesToChannel() {
     f->type(2, "He said \"hi there\" : ok");
     f->type(2, "/notice #room psst");
     QVERIFY(server->waitForLines(2));
-    QCOMPARE(sentLines(), (QList<QByteArray>{"PRIVMSG #room :He said \"hi there\" : ok",
-                                             "NOTICE #room :psst"}));
+    QCOMPARE(sentLines(),
+             (QList<QByteArray>{"PRIVMSG #room :He said \"hi there\" : ok", "NOTICE #room :psst"}));
     QCOMPARE(f->lines(2), (QStringList{"He said \"hi there\" : ok", "/notice #room psst"}));
     // From another window the message is echoed there.
     f->type(1, "/msg #ROOM hey");

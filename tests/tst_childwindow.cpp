@@ -32,17 +32,29 @@ private slots:
     void resizeLayout();
 };
 
-static QLineEdit *input(const AppFixture &f, int w) { return f.window(w)->Form()->txtInput(); }
-static OutputView *output(const AppFixture &f, int w) { return f.window(w)->Form()->txtOutput(); }
+static QLineEdit *input(const AppFixture &f, int w) {
+    return f.window(w)->Form()->txtInput();
+}
+static OutputView *output(const AppFixture &f, int w) {
+    return f.window(w)->Form()->txtOutput();
+}
 
 void tst_ChildWindow::commandFromTypedLine_data() {
     QTest::addColumn<QString>("defaultCommand");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("echoed");
-    QTest::newRow("slash is stripped") << "" << "/echo 2 x" << "x";
-    QTest::newRow("plain without default") << "" << "echo 2 y" << "y";
-    QTest::newRow("default command in front") << "ECHO 2" << "hello world" << "hello world";
-    QTest::newRow("slash beats default") << "ECHO 1" << "/echo 2 z" << "z";
+    QTest::newRow("slash is stripped") << ""
+                                       << "/echo 2 x"
+                                       << "x";
+    QTest::newRow("plain without default") << ""
+                                           << "echo 2 y"
+                                           << "y";
+    QTest::newRow("default command in front") << "ECHO 2"
+                                              << "hello world"
+                                              << "hello world";
+    QTest::newRow("slash beats default") << "ECHO 1"
+                                         << "/echo 2 z"
+                                         << "z";
 }
 
 // The typed line is echoed as typed, then the command runs (here ECHO into window 2).

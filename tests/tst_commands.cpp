@@ -35,7 +35,8 @@ void tst_Commands::reports_data() {
         << 1 << 1 << "/MS #a hi" << QStringList{"/MS #a hi", "Unknown command: \"MS\" [MS #a hi]"}
         << none;
     QTest::newRow("unknown keeps case")
-        << 2 << 2 << "/fOo bar" << none << QStringList{"/fOo bar", "Unknown command: \"fOo\" [fOo bar]"};
+        << 2 << 2 << "/fOo bar" << none
+        << QStringList{"/fOo bar", "Unknown command: \"fOo\" [fOo bar]"};
     QTest::newRow("plain text in status window is QUOTE")
         << 1 << 1 << "NICK me" << QStringList{"NICK me", "QUOTE: not connected"} << none;
     for (const char *cmd : {"MSG", "NOTICE", "QUOTE", "SERVER", "WINDOW"}) {
@@ -46,9 +47,11 @@ void tst_Commands::reports_data() {
     }
     QTest::newRow("DISCONNECT with argument")
         << 1 << 1 << "/disconnect now"
-        << QStringList{"/disconnect now", "Unknown command: \"disconnect\" [disconnect now]"} << none;
+        << QStringList{"/disconnect now", "Unknown command: \"disconnect\" [disconnect now]"}
+        << none;
     QTest::newRow("DISCONNECT not connected")
-        << 2 << 2 << "/DISCONNECT" << QStringList{"DISCONNECT: not connected"} << QStringList{"/DISCONNECT"};
+        << 2 << 2 << "/DISCONNECT" << QStringList{"DISCONNECT: not connected"}
+        << QStringList{"/DISCONNECT"};
     QTest::newRow("QUIT not connected goes to status")
         << 2 << 2 << "/quit bye" << QStringList{"QUIT: not connected"} << QStringList{"/quit bye"};
     QTest::newRow("QUOTE not connected goes to status")
@@ -57,11 +60,13 @@ void tst_Commands::reports_data() {
     QTest::newRow("MSG not connected stays in its window")
         << 2 << 2 << "/msg #a hi" << none << QStringList{"/msg #a hi", "MSG: not connected"};
     QTest::newRow("NOTICE not connected stays in its window")
-        << 2 << 2 << "/NoTiCe bob hi" << none << QStringList{"/NoTiCe bob hi", "NOTICE: not connected"};
+        << 2 << 2 << "/NoTiCe bob hi" << none
+        << QStringList{"/NoTiCe bob hi", "NOTICE: not connected"};
     QTest::newRow("ECHO alone writes an empty line")
         << 2 << 2 << "/echo" << none << QStringList{"/echo", ""};
     QTest::newRow("ECHO into window 2")
-        << 2 << 1 << "/echo 2 hi there" << QStringList{"/echo 2 hi there"} << QStringList{"hi there"};
+        << 2 << 1 << "/echo 2 hi there" << QStringList{"/echo 2 hi there"}
+        << QStringList{"hi there"};
     QTest::newRow("ECHO out of range from the user stays here")
         << 1 << 1 << "/echo 2 hi there" << QStringList{"/echo 2 hi there", "hi there"} << none;
     QTest::newRow("ECHO word designator is dropped")
@@ -69,7 +74,8 @@ void tst_Commands::reports_data() {
     QTest::newRow("ECHO 0 is the current window")
         << 2 << 2 << "/echo 0 hi" << none << QStringList{"/echo 0 hi", "hi"};
     QTest::newRow("ECHO keeps quotes")
-        << 1 << 1 << "/echo 1 say \"a  b\" \"" << QStringList{"/echo 1 say \"a  b\" \"", "say \"a  b\" \""} << none;
+        << 1 << 1 << "/echo 1 say \"a  b\" \""
+        << QStringList{"/echo 1 say \"a  b\" \"", "say \"a  b\" \""} << none;
     QTest::newRow("ECHO huge number is a word")
         << 2 << 1 << "/echo 99999999999 x" << QStringList{"/echo 99999999999 x", "x"} << none;
     QTest::newRow("SERVER invalid port")
@@ -79,11 +85,14 @@ void tst_Commands::reports_data() {
         << 1 << 1 << "/server localhost abc"
         << QStringList{"/server localhost abc", "SERVER: invalid port abc"} << none;
     QTest::newRow("WINDOW unknown subcommand")
-        << 1 << 1 << "/window foo" << QStringList{"/window foo", "Unknown command: \"window\" [window foo]"} << none;
+        << 1 << 1 << "/window foo"
+        << QStringList{"/window foo", "Unknown command: \"window\" [window foo]"} << none;
     QTest::newRow("WINDOW CLOSE not a number")
-        << 1 << 1 << "/window close x" << QStringList{"/window close x", "Unknown command: \"window\" [window close x]"} << none;
+        << 1 << 1 << "/window close x"
+        << QStringList{"/window close x", "Unknown command: \"window\" [window close x]"} << none;
     QTest::newRow("WINDOW CLOSE out of range")
-        << 2 << 1 << "/window close 9" << QStringList{"/window close 9", "Unknown command: \"window\" [window close 9]"} << none;
+        << 2 << 1 << "/window close 9"
+        << QStringList{"/window close 9", "Unknown command: \"window\" [window close 9]"} << none;
 }
 
 void tst_Commands::reports() {

@@ -35,9 +35,13 @@ private slots:
     void socketElementAllocation();
 };
 
-static QString where(quint16 port) { return QString("Server 127.0.0.1, Port %1").arg(port); }
+static QString where(quint16 port) {
+    return QString("Server 127.0.0.1, Port %1").arg(port);
+}
 
-static bool connectTo(AppFixture &f, ScriptedServer &server) { return f.connectTo(server); }
+static bool connectTo(AppFixture &f, ScriptedServer &server) {
+    return f.connectTo(server);
+}
 
 void tst_Connection::connectReportsAndRegisters() {
     AppFixture f;
@@ -51,9 +55,9 @@ void tst_Connection::connectReportsAndRegisters() {
     f.type(1, "USER alice 0 * :Alice A");
     QVERIFY(server.waitForLines(2));
     QCOMPARE(server.receivedLines(), (QList<QByteArray>{"NICK alice", "USER alice 0 * :Alice A"}));
-    QCOMPARE(f.status().mid(3), (QStringList{"NICK alice", "-> Server: [NICK alice]",
-                                             "USER alice 0 * :Alice A",
-                                             "-> Server: [USER alice 0 * :Alice A]"}));
+    QCOMPARE(f.status().mid(3),
+             (QStringList{"NICK alice", "-> Server: [NICK alice]", "USER alice 0 * :Alice A",
+                          "-> Server: [USER alice 0 * :Alice A]"}));
     QVERIFY(f.connection().Connected());
 }
 
@@ -106,8 +110,9 @@ void tst_Connection::quitReportAndLine() {
     f.type(1, "/quit see \"you all\"");
     QVERIFY(server.waitForLines(2));
     QCOMPARE(server.receivedLines(), (QList<QByteArray>{"QUIT :", "QUIT :see \"you all\""}));
-    QCOMPARE(f.status().mid(3), (QStringList{"/quit", "QUIT -> Server(1): ", "/quit see \"you all\"",
-                                             "QUIT -> Server(1): see \"you all\""}));
+    QCOMPARE(f.status().mid(3),
+             (QStringList{"/quit", "QUIT -> Server(1): ", "/quit see \"you all\"",
+                          "QUIT -> Server(1): see \"you all\""}));
 }
 
 // Connecting anew closes the old connection quietly: no report of a disconnect.
@@ -134,11 +139,11 @@ void tst_Connection::msgToNickEchoesAndSends() {
     f.type(2, "/msg bob He said \"hi there\": ok");
     f.type(2, "/notice bob");
     QVERIFY(server.waitForLines(2));
-    QCOMPARE(server.receivedLines(), (QList<QByteArray>{"PRIVMSG bob :He said \"hi there\": ok",
-                                                        "NOTICE bob :"}));
-    QCOMPARE(f.lines(2), (QStringList{"/msg bob He said \"hi there\": ok",
-                                      "-> bob: He said \"hi there\": ok", "/notice bob",
-                                      "notice -> bob: "}));
+    QCOMPARE(server.receivedLines(),
+             (QList<QByteArray>{"PRIVMSG bob :He said \"hi there\": ok", "NOTICE bob :"}));
+    QCOMPARE(f.lines(2),
+             (QStringList{"/msg bob He said \"hi there\": ok", "-> bob: He said \"hi there\": ok",
+                          "/notice bob", "notice -> bob: "}));
 }
 
 using Chunks = QList<QByteArray>;
@@ -154,8 +159,8 @@ void tst_Connection::receivedLines_data() {
         << Chunks{"caf\xC3", "\xA9\r\n"} << QStringList{QString::fromUtf8("café")};
     QTest::newRow("Windows-1252 fallback")
         << Chunks{"\xE9t\xE9\r\nnext\r\n"} << QStringList{QString::fromUtf8("été"), "next"};
-    QTest::newRow("NUL inside a line") << Chunks{QByteArray("a\0b\r\n", 5)}
-                                       << QStringList{QString::fromLatin1("a\0b", 3)};
+    QTest::newRow("NUL inside a line")
+        << Chunks{QByteArray("a\0b\r\n", 5)} << QStringList{QString::fromLatin1("a\0b", 3)};
 }
 
 void tst_Connection::receivedLines() {
@@ -178,12 +183,13 @@ void tst_Connection::serverMessages_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("shown");
     QTest::newRow("PING") << QByteArray("PING :abc") << QByteArray("PONG :abc") << QString();
-    QTest::newRow("PING with colons") << QByteArray("PING :a:b") << QByteArray("PONG :a:b") << QString();
+    QTest::newRow("PING with colons")
+        << QByteArray("PING :a:b") << QByteArray("PONG :a:b") << QString();
     QTest::newRow("PING empty token") << QByteArray("PING :") << QByteArray("PONG :") << QString();
-    QTest::newRow("PING without colon") << QByteArray("PING abc") << QByteArray()
-                                        << "<- Server(1): [PING abc]";
-    QTest::newRow("lower-case ping") << QByteArray("ping :x") << QByteArray()
-                                     << "<- Server(1): [ping :x]";
+    QTest::newRow("PING without colon")
+        << QByteArray("PING abc") << QByteArray() << "<- Server(1): [PING abc]";
+    QTest::newRow("lower-case ping")
+        << QByteArray("ping :x") << QByteArray() << "<- Server(1): [ping :x]";
     QTest::newRow("bare PING") << QByteArray("PING") << QByteArray() << "<- Server(1): [PING]";
     QTest::newRow("ERROR") << QByteArray("ERROR :Closing Link: host (Quit: bye)") << QByteArray()
                            << "Server(1) ERROR: Closing Link: host (Quit: bye)";
@@ -193,14 +199,15 @@ void tst_Connection::serverMessages_data() {
     QTest::newRow("lone colon") << QByteArray(":") << QByteArray() << "<- Server(1): [:]";
     QTest::newRow("no command") << QByteArray(": PRIVMSG") << QByteArray()
                                 << "<- Server(1): [: PRIVMSG]";
-    QTest::newRow("privmsg to unknown target") << QByteArray(":n!u@h PRIVMSG me :hi") << QByteArray()
-                                               << "<- Server(1): [:n!u@h PRIVMSG me :hi]";
-    QTest::newRow("JOIN without colon") << QByteArray(":x JOIN #c") << QByteArray()
-                                        << "<- Server(1): [:x JOIN #c]";
-    QTest::newRow("PART of unknown channel") << QByteArray(":x PART :#c") << QByteArray()
-                                             << "<- Server(1): [:x PART :#c]";
-    QTest::newRow("percent signs") << QByteArray(":%1 %2 :%3") << QByteArray()
-                                   << "<- Server(1): [:%1 %2 :%3]";
+    QTest::newRow("privmsg to unknown target")
+        << QByteArray(":n!u@h PRIVMSG me :hi") << QByteArray()
+        << "<- Server(1): [:n!u@h PRIVMSG me :hi]";
+    QTest::newRow("JOIN without colon")
+        << QByteArray(":x JOIN #c") << QByteArray() << "<- Server(1): [:x JOIN #c]";
+    QTest::newRow("PART of unknown channel")
+        << QByteArray(":x PART :#c") << QByteArray() << "<- Server(1): [:x PART :#c]";
+    QTest::newRow("percent signs")
+        << QByteArray(":%1 %2 :%3") << QByteArray() << "<- Server(1): [:%1 %2 :%3]";
 }
 
 void tst_Connection::serverMessages() {
@@ -241,10 +248,12 @@ void tst_Connection::tooLongLineDropped() {
 void tst_Connection::sendNeverSplitsALine_data() {
     QTest::addColumn<QString>("message");
     QTest::addColumn<QByteArray>("wire");
-    QTest::newRow("CR LF inside") << "PRIVMSG a :x\r\nQUIT :y" << QByteArray("PRIVMSG a :x  QUIT :y");
+    QTest::newRow("CR LF inside") << "PRIVMSG a :x\r\nQUIT :y"
+                                  << QByteArray("PRIVMSG a :x  QUIT :y");
     QTest::newRow("lone LF") << "a\nb" << QByteArray("a b");
     QTest::newRow("NUL") << QString::fromLatin1("a\0b", 3) << QByteArray("a b");
-    QTest::newRow("unicode") << QString::fromUtf8("héllo €") << QByteArray("h\xC3\xA9llo \xE2\x82\xAC");
+    QTest::newRow("unicode") << QString::fromUtf8("héllo €")
+                             << QByteArray("h\xC3\xA9llo \xE2\x82\xAC");
 }
 
 void tst_Connection::sendNeverSplitsALine() {

@@ -45,21 +45,24 @@ void tst_Framing::lines_data() {
     QTest::addColumn<Chunks>("chunks");
     QTest::addColumn<Lines>("lines");
     QTest::addColumn<QByteArray>("pending");
-    QTest::newRow("two chunks one line") << Chunks{"abc", "def\r\n"} << Lines{"abcdef"} << QByteArray();
+    QTest::newRow("two chunks one line")
+        << Chunks{"abc", "def\r\n"} << Lines{"abcdef"} << QByteArray();
     QTest::newRow("three and a half")
         << Chunks{"a\r\nb\r\nc\r\nd"} << Lines{"a", "b", "c"} << QByteArray("d");
-    QTest::newRow("CR LF split over reads") << Chunks{"abc\r", "\ndef\r\n"} << Lines{"abc", "def"}
-                                            << QByteArray();
-    QTest::newRow("lone LF stays in the line") << Chunks{"a\nb\r\n"} << Lines{"a\nb"} << QByteArray();
-    QTest::newRow("lone CR stays in the line") << Chunks{"a\rb\r\n"} << Lines{"a\rb"} << QByteArray();
+    QTest::newRow("CR LF split over reads")
+        << Chunks{"abc\r", "\ndef\r\n"} << Lines{"abc", "def"} << QByteArray();
+    QTest::newRow("lone LF stays in the line")
+        << Chunks{"a\nb\r\n"} << Lines{"a\nb"} << QByteArray();
+    QTest::newRow("lone CR stays in the line")
+        << Chunks{"a\rb\r\n"} << Lines{"a\rb"} << QByteArray();
     QTest::newRow("CR CR LF") << Chunks{"a\r\r\n"} << Lines{"a\r"} << QByteArray();
     QTest::newRow("two empty lines") << Chunks{"\r\n\r\n"} << Lines{"", ""} << QByteArray();
     QTest::newRow("NUL inside") << Chunks{QByteArray("a\0b\r\n", 5)} << Lines{QByteArray("a\0b", 3)}
                                 << QByteArray();
     QTest::newRow("byte by byte") << Chunks{"x", "y", "\r", "\n", "z", "\r", "\n"}
                                   << Lines{"xy", "z"} << QByteArray();
-    QTest::newRow("CR then CR LF across reads") << Chunks{"a\r", "\r", "\n"} << Lines{"a\r"}
-                                                << QByteArray();
+    QTest::newRow("CR then CR LF across reads")
+        << Chunks{"a\r", "\r", "\n"} << Lines{"a\r"} << QByteArray();
 }
 
 void tst_Framing::lines() {
@@ -130,13 +133,16 @@ void tst_Framing::decode_data() {
     QTest::newRow("latin-1 bytes") << QByteArray("\xE9t\xE9") << QString::fromUtf8("été");
     QTest::newRow("windows-1252 quotes")
         << QByteArray("\x93hi\x94 \x80") << QString::fromUtf8("\u201Chi\u201D \u20AC");
-    QTest::newRow("truncated utf-8") << QByteArray("ab\xE2\x82") << QString::fromUtf8("ab\u00E2\u201A");
+    QTest::newRow("truncated utf-8")
+        << QByteArray("ab\xE2\x82") << QString::fromUtf8("ab\u00E2\u201A");
     QTest::newRow("overlong utf-8") << QByteArray("\xC0\xAF") << QString::fromUtf8("\u00C0\u00AF");
     QTest::newRow("0xFF") << QByteArray("\xFF\xFE") << QString::fromUtf8("\u00FF\u00FE");
-    QTest::newRow("undefined 1252 byte") << QByteArray("\x81\xE9") << QString::fromUtf8("\u0081\u00E9");
+    QTest::newRow("undefined 1252 byte")
+        << QByteArray("\x81\xE9") << QString::fromUtf8("\u0081\u00E9");
     QTest::newRow("BOM kept") << QByteArray("\xEF\xBB\xBFx") << QString(QChar(0xFEFF)) + "x";
     QTest::newRow("NUL kept") << QByteArray("a\0b", 3) << QString::fromUtf8("a\0b", 3);
-    QTest::newRow("surrogate encoded") << QByteArray("\xED\xA0\x80") << QString::fromUtf8("\u00ED\u00A0\u20AC");
+    QTest::newRow("surrogate encoded")
+        << QByteArray("\xED\xA0\x80") << QString::fromUtf8("\u00ED\u00A0\u20AC");
 }
 
 void tst_Framing::decode() {

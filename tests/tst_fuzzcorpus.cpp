@@ -16,14 +16,15 @@ private slots:
 void tst_FuzzCorpus::replay_data() {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("file");
-    const QDir root(qEnvironmentVariable("VELLOQ_FUZZ_DIR", QStringLiteral(QT_TESTCASE_SOURCEDIR "/fuzz")));
+    const QDir root(
+        qEnvironmentVariable("VELLOQ_FUZZ_DIR", QStringLiteral(QT_TESTCASE_SOURCEDIR "/fuzz")));
     for (const char *set : {"corpus", "regressions"})
-        for (const QString &target : {QStringLiteral("stream"), QStringLiteral("commands"),
-                                      QStringLiteral("words")}) {
+        for (const QString &target :
+             {QStringLiteral("stream"), QStringLiteral("commands"), QStringLiteral("words")}) {
             const QDir dir(root.filePath(QString::fromLatin1(set) + QLatin1Char('/') + target));
             for (const QFileInfo &file : dir.entryInfoList(QDir::Files, QDir::Name))
-                QTest::newRow(qPrintable(QString::fromLatin1(set) + "/" + target + "/" +
-                                         file.fileName()))
+                QTest::newRow(
+                    qPrintable(QString::fromLatin1(set) + "/" + target + "/" + file.fileName()))
                     << target << file.absoluteFilePath();
         }
 }

@@ -70,7 +70,9 @@ void tst_Hostile::cleanup() {
     server.reset();
 }
 
-void tst_Hostile::feed(const QByteArray &lines) { QVERIFY(f->feed(*server, lines)); }
+void tst_Hostile::feed(const QByteArray &lines) {
+    QVERIFY(f->feed(*server, lines));
+}
 
 void tst_Hostile::join(const QByteArray &channel) {
     feed(":me!u@h JOIN :" + channel + "\r\n");
@@ -102,9 +104,8 @@ void tst_Hostile::endlessLineKeepsMemoryFlat() {
     const double after = residentMiB();
     server->send("\r\n:s 1 after\r\n");
     QVERIFY(f->waitForLine(1, "<- Server(1): [:s 1 after]"));
-    QCOMPARE(f->status().mid(3),
-             (QStringList{"Server(1): line longer than 65536 bytes, dropped",
-                          "<- Server(1): [:s 1 after]"}));
+    QCOMPARE(f->status().mid(3), (QStringList{"Server(1): line longer than 65536 bytes, dropped",
+                                              "<- Server(1): [:s 1 after]"}));
     QVERIFY2(ticks > 20, qPrintable(QString("the event loop ran %1 timer ticks").arg(ticks)));
     qInfo("resident memory %.1f MiB before, %.1f MiB after 20 MB without a line end", before,
           after);
@@ -140,11 +141,16 @@ void tst_Hostile::controlCharactersStayInTheirLine_data() {
     QTest::newRow("lone LF") << QByteArray("a\nb");
     QTest::newRow("CR CR") << QByteArray("a\r");
     QTest::newRow("NUL") << QByteArray("a\0b", 3);
-    QTest::newRow("line separator") << QByteArray("a\xE2\x80\xA8" "b");
-    QTest::newRow("paragraph separator") << QByteArray("a\xE2\x80\xA9" "b");
-    QTest::newRow("IRC colour codes") << QByteArray("\x03" "4,1red\x0F \x02" "bold\x02");
+    QTest::newRow("line separator") << QByteArray("a\xE2\x80\xA8"
+                                                  "b");
+    QTest::newRow("paragraph separator") << QByteArray("a\xE2\x80\xA9"
+                                                       "b");
+    QTest::newRow("IRC colour codes") << QByteArray("\x03"
+                                                    "4,1red\x0F \x02"
+                                                    "bold\x02");
     QTest::newRow("escape") << QByteArray("\x1B[2J\x1B]0;title\x07");
-    QTest::newRow("C1 in UTF-8") << QByteArray("\xC2\x85" "x");
+    QTest::newRow("C1 in UTF-8") << QByteArray("\xC2\x85"
+                                               "x");
 }
 
 // One server line is one output line, drawn without a line break, with nothing cut off.
@@ -160,8 +166,9 @@ void tst_Hostile::controlCharactersStayInTheirLine() {
     QCOMPARE(shown.toUtf8(), "<bob> " + text);
     const QString drawn = OutputView::displayText(shown);
     for (QChar c : drawn) {
-        QVERIFY2(c.unicode() >= 0x20 && c != QChar(0x7F) && !(c.unicode() >= 0x80 && c.unicode() < 0xA0) &&
-                     c != QChar(0x2028) && c != QChar(0x2029),
+        QVERIFY2(c.unicode() >= 0x20 && c != QChar(0x7F) &&
+                     !(c.unicode() >= 0x80 && c.unicode() < 0xA0) && c != QChar(0x2028) &&
+                     c != QChar(0x2029),
                  qPrintable(QString("U+%1 drawn as is").arg(c.unicode(), 4, 16, QChar('0'))));
     }
     QCOMPARE(drawn.size(), shown.size()); // every character drawn, none dropped
@@ -172,7 +179,9 @@ void tst_Hostile::malformedLines_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<int>("window");
     QTest::addColumn<QString>("shown");
-    const auto raw = [](const char *l) { return QString("<- Server(1): [%1]").arg(l); };
+    const auto raw = [](const char *l) {
+        return QString("<- Server(1): [%1]").arg(l);
+    };
     QTest::newRow(":") << QByteArray(":") << 1 << raw(":");
     QTest::newRow(": PRIVMSG") << QByteArray(": PRIVMSG") << 1 << raw(": PRIVMSG");
     QTest::newRow("empty user and host") << QByteArray(":n!@ PRIVMSG #c :x") << 2 << "<n> x";
@@ -183,16 +192,15 @@ void tst_Hostile::malformedLines_data() {
     QTest::newRow(":x PART :") << QByteArray(":x PART :") << 1 << raw(":x PART :");
     QTest::newRow(":x PRIVMSG :") << QByteArray(":x PRIVMSG :") << 1 << raw(":x PRIVMSG :");
     QTest::newRow(":x NOTICE :") << QByteArray(":x NOTICE :") << 1 << raw(":x NOTICE :");
-    QTest::newRow("1000-character nick")
-        << ":" + QByteArray(1000, 'n') + "!u@h PRIVMSG #c :hi" << 2
-        << "<" + QString(1000, 'n') + "> hi";
-    QTest::newRow("tab for blank") << QByteArray(":x\tPRIVMSG #c :hi") << 1
-                                   << raw(":x\tPRIVMSG #c :hi");
-    QTest::newRow("runs of blanks") << QByteArray(":x  PRIVMSG  #c :hi") << 1
-                                    << raw(":x  PRIVMSG  #c :hi");
+    QTest::newRow("1000-character nick") << ":" + QByteArray(1000, 'n') + "!u@h PRIVMSG #c :hi" << 2
+                                         << "<" + QString(1000, 'n') + "> hi";
+    QTest::newRow("tab for blank")
+        << QByteArray(":x\tPRIVMSG #c :hi") << 1 << raw(":x\tPRIVMSG #c :hi");
+    QTest::newRow("runs of blanks")
+        << QByteArray(":x  PRIVMSG  #c :hi") << 1 << raw(":x  PRIVMSG  #c :hi");
     QTest::newRow("only colons") << QByteArray(":::::") << 1 << raw(":::::");
-    QTest::newRow("PART with trailing reason") << QByteArray(":x PART #c :bye") << 1
-                                               << raw(":x PART #c :bye");
+    QTest::newRow("PART with trailing reason")
+        << QByteArray(":x PART #c :bye") << 1 << raw(":x PART #c :bye");
 }
 
 void tst_Hostile::malformedLines() {

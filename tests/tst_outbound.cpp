@@ -115,12 +115,26 @@ void tst_Outbound::generatedInputsNeverInject() {
     QVERIFY(f.feed(server, ":me!u@h JOIN :#room\r\n"));
     f.app()->Childs()->Add(); // window 3, a plain window
 
-    const QStringList pieces = {"\r",  "\n",  "\r\n", QString(QChar(0)), "\"", "\"a b\"", ":",
-                                " ",   "  ",  "x",    QString::fromUtf8("é€\U0001F600"),
-                                "\r\nINJECTED :forged", "\u2028", "\t", "/",
-                                "QUIT", "PRIVMSG", "#room"};
-    const QStringList commands = {"", "/msg #room ", "/msg bob ", "/notice #room ", "/quote ",
-                                  "/quit ", "/echo 0 "};
+    const QStringList pieces = {"\r",
+                                "\n",
+                                "\r\n",
+                                QString(QChar(0)),
+                                "\"",
+                                "\"a b\"",
+                                ":",
+                                " ",
+                                "  ",
+                                "x",
+                                QString::fromUtf8("é€\U0001F600"),
+                                "\r\nINJECTED :forged",
+                                "\u2028",
+                                "\t",
+                                "/",
+                                "QUIT",
+                                "PRIVMSG",
+                                "#room"};
+    const QStringList commands = {"",        "/msg #room ", "/msg bob ", "/notice #room ",
+                                  "/quote ", "/quit ",      "/echo 0 "};
     QRandomGenerator rng(20261206);
     const int total = 100000;
     for (int i = 0; i < total; ++i) {
@@ -130,9 +144,8 @@ void tst_Outbound::generatedInputsNeverInject() {
             text += pieces.at(rng.bounded(pieces.size()));
         if (rng.bounded(200) == 0)
             text += QString(rng.bounded(400, 3000), QChar(u'a' + rng.bounded(26)));
-        f.app()->ProcessCommand(text.startsWith('/') ? text.mid(1)
-                                                     : "MSG #room " + text,
-                                true, 1 + rng.bounded(3));
+        f.app()->ProcessCommand(text.startsWith('/') ? text.mid(1) : "MSG #room " + text, true,
+                                1 + rng.bounded(3));
         if (i % 5000 == 0)
             QCoreApplication::processEvents();
     }

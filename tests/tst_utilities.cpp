@@ -43,8 +43,8 @@ void tst_Utilities::splitQuoted_data() {
     QTest::newRow("blanks only") << "    " << QStringList{};
     QTest::newRow("quoted run is one word")
         << "msg \"#a b\" hi" << QStringList{"msg", "\"#a b\"", "hi"};
-    QTest::newRow("quotes inside a word") << "say He\"llo wor\"ld x"
-                                          << QStringList{"say", "He\"llo wor\"ld", "x"};
+    QTest::newRow("quotes inside a word")
+        << "say He\"llo wor\"ld x" << QStringList{"say", "He\"llo wor\"ld", "x"};
     QTest::newRow("lone quote is a character") << "a \"b c" << QStringList{"a", "\"b", "c"};
     QTest::newRow("empty quotes") << "a \"\" b" << QStringList{"a", "\"\"", "b"};
     QTest::newRow("tab is no separator") << "a\tb c" << QStringList{"a\tb", "c"};
@@ -63,17 +63,23 @@ void tst_Utilities::splitQuoted() {
 void tst_Utilities::joinKeepsWhatWasTyped_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("joined");
-    QTest::newRow("quoted phrase") << "He said \"hi there\"" << "He said \"hi there\"";
-    QTest::newRow("inner blanks kept") << "\"a   b\" c" << "\"a   b\" c";
-    QTest::newRow("blank runs fold") << "a   b" << "a b";
-    QTest::newRow("unbalanced") << "it\"s fine" << "it\"s fine";
-    QTest::newRow("colons") << ":a: b:" << ":a: b:";
+    QTest::newRow("quoted phrase") << "He said \"hi there\""
+                                   << "He said \"hi there\"";
+    QTest::newRow("inner blanks kept") << "\"a   b\" c"
+                                       << "\"a   b\" c";
+    QTest::newRow("blank runs fold") << "a   b"
+                                     << "a b";
+    QTest::newRow("unbalanced") << "it\"s fine"
+                                << "it\"s fine";
+    QTest::newRow("colons") << ":a: b:"
+                            << ":a: b:";
 }
 
 void tst_Utilities::joinKeepsWhatWasTyped() {
     QFETCH(QString, typed);
     QFETCH(QString, joined);
-    const StringArray words = Utilities::NormalizeWords(Utilities::SplitQuoted(typed, ' ', Q, Q), 0);
+    const StringArray words =
+        Utilities::NormalizeWords(Utilities::SplitQuoted(typed, ' ', Q, Q), 0);
     QCOMPARE(Utilities::JoinQuoted(Utilities::NormalizeWords(words, 1), ' ', Q, Q), joined);
 }
 
@@ -123,11 +129,16 @@ void tst_Utilities::sliceArrayFails() {
 void tst_Utilities::nickFromPrefix_data() {
     QTest::addColumn<QString>("prefix");
     QTest::addColumn<QString>("nick");
-    QTest::newRow("full prefix") << "bob!~b@host.example" << "bob";
-    QTest::newRow("server name") << "irc.example.org" << "irc.example.org";
-    QTest::newRow("leading bang") << "!x@y" << "";
-    QTest::newRow("two bangs") << "a!b!c" << "a";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("full prefix") << "bob!~b@host.example"
+                                 << "bob";
+    QTest::newRow("server name") << "irc.example.org"
+                                 << "irc.example.org";
+    QTest::newRow("leading bang") << "!x@y"
+                                  << "";
+    QTest::newRow("two bangs") << "a!b!c"
+                               << "a";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void tst_Utilities::nickFromPrefix() {
@@ -140,12 +151,17 @@ void tst_Utilities::tokenList_data() {
     QTest::addColumn<QString>("delimiter");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("items");
-    QTest::newRow("privmsg") << ":" << ":sender PRIVMSG #room :hi: all"
+    QTest::newRow("privmsg") << ":"
+                             << ":sender PRIVMSG #room :hi: all"
                              << QStringList{"", "sender PRIVMSG #room ", "hi", " all"};
-    QTest::newRow("trailing delimiter") << ":" << "a:" << QStringList{"a", ""};
-    QTest::newRow("double delimiter") << " " << "a  b" << QStringList{"a", "", "b"};
-    QTest::newRow("empty text") << ":" << "" << QStringList{};
-    QTest::newRow("no delimiter") << ":" << "PING" << QStringList{"PING"};
+    QTest::newRow("trailing delimiter") << ":"
+                                        << "a:" << QStringList{"a", ""};
+    QTest::newRow("double delimiter") << " "
+                                      << "a  b" << QStringList{"a", "", "b"};
+    QTest::newRow("empty text") << ":"
+                                << "" << QStringList{};
+    QTest::newRow("no delimiter") << ":"
+                                  << "PING" << QStringList{"PING"};
 }
 
 void tst_Utilities::tokenList() {

@@ -47,7 +47,9 @@ Child::~Child() {
     pobjParent = nullptr;
 }
 
-QString Child::Caption() const { return pobjWindow ? pobjWindow->Caption() : QString(); }
+QString Child::Caption() const {
+    return pobjWindow ? pobjWindow->Caption() : QString();
+}
 
 bool Child::CloseWindow(bool User) {
     if (plngIndex != 1)
@@ -108,7 +110,9 @@ void Child::Show() {
         pobjWindow->SetVisible(true);
 }
 
-bool Child::Visible() const { return pobjWindow && pobjWindow->IsVisible(); }
+bool Child::Visible() const {
+    return pobjWindow && pobjWindow->IsVisible();
+}
 
 void Child::SetVisible(bool NewValue) {
     if (pobjWindow)

@@ -28,8 +28,12 @@ frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
 
 frmChild::~frmChild() = default;
 
-QLineEdit *frmChild::txtInput() const { return ui->txtInput; }
-OutputView *frmChild::txtOutput() const { return ui->txtOutput; }
+QLineEdit *frmChild::txtInput() const {
+    return ui->txtInput;
+}
+OutputView *frmChild::txtOutput() const {
+    return ui->txtOutput;
+}
 
 QFont frmChild::BoxFont() {
     QFont font(QStringLiteral("Courier New"));
@@ -46,7 +50,9 @@ void frmChild::SetCaption(const QString &caption) {
         m_sub->setWindowTitle(caption);
 }
 
-QString frmChild::Caption() const { return m_sub ? m_sub->windowTitle() : windowTitle(); }
+QString frmChild::Caption() const {
+    return m_sub ? m_sub->windowTitle() : windowTitle();
+}
 
 int frmChild::WindowState() const {
     const Qt::WindowStates state = m_sub ? m_sub->windowState() : windowState();
@@ -57,7 +63,9 @@ int frmChild::WindowState() const {
     return 0;
 }
 
-bool frmChild::IsVisible() const { return m_sub ? m_sub->isVisible() : isVisible(); }
+bool frmChild::IsVisible() const {
+    return m_sub ? m_sub->isVisible() : isVisible();
+}
 
 void frmChild::SetVisible(bool visible) {
     if (m_sub)
@@ -76,7 +84,9 @@ void frmChild::Unload() {
     }
 }
 
-QWidget *frmChild::closeSource() { return m_sub ? static_cast<QWidget *>(m_sub) : this; }
+QWidget *frmChild::closeSource() {
+    return m_sub ? static_cast<QWidget *>(m_sub) : this;
+}
 
 // Asks the owner; the close goes ahead only through the owner's own unload.
 bool frmChild::queryClose() {

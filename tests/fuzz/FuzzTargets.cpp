@@ -51,7 +51,8 @@ Application &client() {
 
 // Keeps the client small between inputs: a few windows, a few channels, short outputs.
 void trim(Application &app) {
-    Channels *channels = app.Connections()->Count() ? app.Connections()->Item(1)->Channels() : nullptr;
+    Channels *channels =
+        app.Connections()->Count() ? app.Connections()->Item(1)->Channels() : nullptr;
     if (channels && channels->Count() > 8)
         channels->Clear();
     while (app.Childs()->Count() > 12)
@@ -136,7 +137,8 @@ void Words(QByteArrayView data) {
     const QChar quote(u'"');
     const StringArray words =
         Utilities::NormalizeWords(Utilities::SplitQuoted(text, u' ', quote, quote), 0);
-    const QString joined = Utilities::JoinQuoted(Utilities::NormalizeWords(words, 1), u' ', quote, quote);
+    const QString joined =
+        Utilities::JoinQuoted(Utilities::NormalizeWords(words, 1), u' ', quote, quote);
     const StringArray again =
         Utilities::NormalizeWords(Utilities::SplitQuoted(joined, u' ', quote, quote), 0);
     if (again.Items != words.Items)
@@ -171,7 +173,8 @@ void Words(QByteArrayView data) {
     CommandInterpreter::ReadNumber(text, number);
     if (words.Count() > 0) {
         const qint32 start = static_cast<unsigned char>(data[0]) % (words.Count() + 2) - 1;
-        const qint32 count = static_cast<unsigned char>(data[data.size() - 1]) % (words.Count() + 2) - 1;
+        const qint32 count =
+            static_cast<unsigned char>(data[data.size() - 1]) % (words.Count() + 2) - 1;
         try {
             const StringArray slice = modMain::SliceArray(words, start, count);
             if (slice.Count() != count && count != 0)

@@ -10,6 +10,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    FuzzTargets::ServerStream(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
+    FuzzTargets::ServerStream(
+        QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
     return 0;
 }

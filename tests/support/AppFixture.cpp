@@ -13,7 +13,9 @@
 #include <QLineEdit>
 #include <QTest>
 
-AppFixture::AppFixture() { modMain::Main(); }
+AppFixture::AppFixture() {
+    modMain::Main();
+}
 
 AppFixture::~AppFixture() {
     if (Application *a = app())
@@ -23,15 +25,21 @@ AppFixture::~AppFixture() {
     settle();
 }
 
-Application *AppFixture::app() const { return modMain::CurrentApplication(); }
+Application *AppFixture::app() const {
+    return modMain::CurrentApplication();
+}
 
 std::shared_ptr<Child> AppFixture::window(qint32 index) const {
     return app()->Childs()->Item(index);
 }
 
-qint32 AppFixture::windowCount() const { return app() ? app()->Childs()->Count() : 0; }
+qint32 AppFixture::windowCount() const {
+    return app() ? app()->Childs()->Count() : 0;
+}
 
-IRCConnection &AppFixture::connection() const { return *app()->Connections()->Item(1); }
+IRCConnection &AppFixture::connection() const {
+    return *app()->Connections()->Item(1);
+}
 
 void AppFixture::type(qint32 windowIndex, const QString &text) const {
     std::shared_ptr<Child> target = window(windowIndex);
@@ -81,7 +89,8 @@ bool AppFixture::connectTo(ScriptedServer &server) const {
         return false;
     type(1, QStringLiteral("/server 127.0.0.1 %1").arg(server.port()));
     return server.waitForClient() &&
-           waitForLine(1, QStringLiteral("Connected to Server 127.0.0.1, Port %1").arg(server.port()));
+           waitForLine(1,
+                       QStringLiteral("Connected to Server 127.0.0.1, Port %1").arg(server.port()));
 }
 
 bool AppFixture::feed(ScriptedServer &server, const QByteArray &lines) const {

@@ -79,11 +79,15 @@ void IRCConnection::Connect(const QString &Server, quint16 Port, bool Tls) {
             element->Close();
     } catch (...) {
     }
+    // A line the old server left unfinished must not become the start of the new server's
+    // first line.
+    m_buffer.Clear();
     if (element)
         element->Connect(m_server, m_port, m_tls);
 }
 
 bool IRCConnection::Reconnect() {
+    m_buffer.Clear();
     if (SocketElement *element = socket())
         element->Connect();
     return false;

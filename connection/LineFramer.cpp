@@ -2,6 +2,13 @@
 
 #include <cstring>
 
+void LineFramer::Clear() {
+    m_buffer.clear();
+    m_start = 0;
+    m_scanned = 0;
+    m_dropping = false;
+}
+
 void LineFramer::Append(QByteArrayView bytes) {
     compact();
     m_buffer.append(bytes.data(), bytes.size());

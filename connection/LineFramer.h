@@ -17,6 +17,8 @@ public:
     // The next complete line (without CR LF) in line, valid until the next call; DroppedLine
     // once for each over-long line; NeedMore when no complete line is buffered.
     Result Next(QByteArrayView &line);
+    // Forgets a partial line (a new connection starts a new stream).
+    void Clear();
     // Bytes of the partial line held.
     qsizetype Pending() const { return m_buffer.size() - m_start; }
 

@@ -18,6 +18,7 @@ private slots:
     void connectReportsAndRegisters();
     void refusedPort();
     void serverCloseKeepsLastLines();
+    void partialLineDoesNotReachNextServer();
     void disconnectReportsOnce();
     void quitReportAndLine();
     void secondServerCommand();
@@ -87,6 +88,22 @@ void tst_Connection::serverCloseKeepsLastLines() {
                                              "<- Server(1): [:srv 999 last]",
                                              "Disconnected from " + where(server.port())}));
     QVERIFY(!f.connection().Connected());
+}
+
+// The old server's unfinished line is not glued to the new server's first line.
+void tst_Connection::partialLineDoesNotReachNextServer() {
+    AppFixture f;
+    ScriptedServer first;
+    QVERIFY(connectTo(f, first));
+    first.send(":old 1 unfinished");
+    first.closeClient();
+    QVERIFY(f.waitForLine(1, "Disconnected from " + where(first.port())));
+    ScriptedServer second;
+    QVERIFY(connectTo(f, second));
+    second.send(":new 1 first\r\n");
+    QVERIFY(f.waitForLine(1, "<- Server(1): [:new 1 first]"));
+    for (const QString &line : f.status())
+        QVERIFY2(!line.contains("unfinished"), qPrintable(line));
 }
 
 void tst_Connection::disconnectReportsOnce() {

@@ -13,6 +13,7 @@ private slots:
     void overLongLines_data();
     void overLongLines();
     void endlessLineKeepsMemoryFlat();
+    void clearForgetsThePartialLine();
     void decode_data();
     void decode();
 };
@@ -123,6 +124,14 @@ void tst_Framing::endlessLineKeepsMemoryFlat() {
     }
     QCOMPARE(dropped, 1);
     QCOMPARE(run(framer, {"tail\r\nPING :x\r\n"}), Lines{"PING :x"});
+}
+
+void tst_Framing::clearForgetsThePartialLine() {
+    LineFramer framer;
+    run(framer, {"half a line", QByteArray(LineFramer::MaxLineBytes + 10, 'z')});
+    framer.Clear();
+    QCOMPARE(framer.Pending(), 0);
+    QCOMPARE(run(framer, {"fresh\r\n"}), Lines{"fresh"}); // not dropped, not joined
 }
 
 void tst_Framing::decode_data() {

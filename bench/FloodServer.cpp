@@ -67,6 +67,7 @@ quint16 FloodServer::listen() {
 
 void FloodServer::onConnection() {
     m_peer = m_server->nextPendingConnection();
+    m_server->close(); // one client per server: later ones are refused
     connect(m_peer, &QTcpSocket::bytesWritten, this, &FloodServer::pump);
     connect(m_peer, &QTcpSocket::readyRead, this, &FloodServer::onReadyRead);
     connect(m_peer, &QTcpSocket::disconnected, this, [this] {

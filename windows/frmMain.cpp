@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStyle>
 
 static void loadResources() {
     Q_INIT_RESOURCE(velloq);
@@ -92,6 +93,12 @@ QMdiSubWindow *frmMain::AddChildForm(QWidget *form) {
     QMdiSubWindow *sub = ui->mdiArea->addSubWindow(form);
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->resize(520, 340);
+    // New windows step down from the top left, each one title bar lower, so that every new
+    // window opens inside the frame and none hides another's title.
+    const int open = int(ui->mdiArea->subWindowList().size()) - 1;
+    const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 4;
+    const int room = qMax(1, (ui->mdiArea->height() - 120) / step);
+    sub->move((open % room) * step, (open % room) * step);
     sub->show();
     return sub;
 }

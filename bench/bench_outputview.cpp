@@ -65,13 +65,7 @@ int main(int argc, char **argv) {
         for (qsizetype i = 0; i < count; ++i) {
             const QString &line = samples.at(static_cast<int>(i % samples.size()));
             sampleBytes += line.size();
-            const bool caretAtEnd =
-                view.selectionStart() == view.textLength() && view.selectionLength() == 0;
-            view.appendLine(line);
-            if (caretAtEnd) {
-                view.setSelection(view.textLength(), 0);
-                view.scrollToEnd();
-            }
+            view.appendFollowing(line);
             if (i % 800 == 799)
                 eventLoopMs += msOf([] { QCoreApplication::processEvents(); });
         }

@@ -26,15 +26,8 @@ public:
     }
 };
 
-// The chat window's rule for new output: follow the end only when the caret sits there.
 void echo(OutputView &view, const QString &line) {
-    const bool caretAtEnd =
-        view.selectionStart() == view.textLength() && view.selectionLength() == 0;
-    view.appendLine(line);
-    if (caretAtEnd) {
-        view.setSelection(view.textLength(), 0);
-        view.scrollToEnd();
-    }
+    view.appendFollowing(line);
 }
 
 QStringList numbered(int count, const QString &prefix = QStringLiteral("line ")) {

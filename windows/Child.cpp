@@ -88,16 +88,8 @@ bool Child::Delete(bool User) {
 // Appends one line. The view follows the new line only when the caret was at the end;
 // otherwise the user's selection and reading position stay where they are.
 void Child::Echo(const QString &Output) {
-    if (!pobjOutput)
-        return;
-    const qsizetype length = pobjOutput->textLength();
-    const bool caretAtEnd =
-        pobjOutput->selectionStart() == length && pobjOutput->selectionLength() == 0;
-    pobjOutput->appendLine(Output);
-    if (caretAtEnd) {
-        pobjOutput->setSelection(pobjOutput->textLength(), 0);
-        pobjOutput->scrollToEnd();
-    }
+    if (pobjOutput)
+        pobjOutput->appendFollowing(Output);
 }
 
 void Child::Hide() {

@@ -84,6 +84,15 @@ void OutputView::appendLine(const QString &line) {
     requestFlush(!(m_paintedFull && index > m_paintedLastLine));
 }
 
+void OutputView::appendFollowing(const QString &line) {
+    const bool caretAtEnd = selectionStart() == textLength() && selectionLength() == 0;
+    appendLine(line);
+    if (caretAtEnd) {
+        setSelection(textLength(), 0);
+        scrollToEnd();
+    }
+}
+
 qsizetype OutputView::lineCount() const {
     return m_store.count();
 }

@@ -28,6 +28,9 @@ public:
     // Appends one line at the end. Cost proportional to the line; repaints are coalesced
     // (many appends in one event-loop turn -> one repaint). Does NOT move the selection or scroll.
     void appendLine(const QString &line);
+    // Appends a line the way a chat window shows new output: the view follows the new line only
+    // when the caret was at the end; otherwise the user's selection and place stay.
+    void appendFollowing(const QString &line);
     qsizetype lineCount() const;
     QString line(qsizetype index) const;
     QString toPlainText() const;
@@ -127,6 +130,10 @@ private:
     qsizetype unitStart(qsizetype position, Unit unit) const;
     qsizetype unitEnd(qsizetype position, Unit unit) const;
     void extendDragTo(qsizetype position);
+    // A left press starts a drag: returns false (event ignored) for other buttons.
+    bool beginDrag(QMouseEvent *event, qsizetype &position);
+    // Selects the whole word or line at position and drags by that unit from then on.
+    void selectUnit(qsizetype position, Unit unit);
     bool handleKey(QKeyEvent *event);
     static bool isOwnKey(const QKeyEvent *event);
 

@@ -272,15 +272,29 @@ void OutputView::keyPressEvent(QKeyEvent *event) {
 
 // ---- Mouse ----
 
-void OutputView::mousePressEvent(QMouseEvent *event) {
+bool OutputView::beginDrag(QMouseEvent *event, qsizetype &position) {
     if (event->button() != Qt::LeftButton) {
         event->ignore();
-        return;
+        return false;
     }
-    const QPoint point = event->position().toPoint();
-    const qsizetype position = positionAt(point);
-    m_lastMouse = point;
+    m_lastMouse = event->position().toPoint();
+    position = positionAt(m_lastMouse);
     m_dragging = true;
+    return true;
+}
+
+void OutputView::selectUnit(qsizetype position, Unit unit) {
+    m_dragUnit = unit;
+    m_dragStart = unitStart(position, unit);
+    m_dragEnd = unitEnd(position, unit);
+    setAnchorAndCaret(m_dragStart, m_dragEnd);
+}
+
+void OutputView::mousePressEvent(QMouseEvent *event) {
+    qsizetype position = 0;
+    if (!beginDrag(event, position))
+        return;
+    const QPoint point = m_lastMouse;
     m_desiredX = -1;
     const bool tripleClick =
         m_sinceDoubleClick.isValid() &&
@@ -288,10 +302,7 @@ void OutputView::mousePressEvent(QMouseEvent *event) {
         (point - m_doubleClickPos).manhattanLength() < QApplication::startDragDistance();
     m_sinceDoubleClick.invalidate();
     if (tripleClick) {
-        m_dragUnit = Unit::Line;
-        m_dragStart = unitStart(position, Unit::Line);
-        m_dragEnd = unitEnd(position, Unit::Line);
-        setAnchorAndCaret(m_dragStart, m_dragEnd);
+        selectUnit(position, Unit::Line);
         return;
     }
     m_dragUnit = Unit::Char;
@@ -299,19 +310,11 @@ void OutputView::mousePressEvent(QMouseEvent *event) {
 }
 
 void OutputView::mouseDoubleClickEvent(QMouseEvent *event) {
-    if (event->button() != Qt::LeftButton) {
-        event->ignore();
+    qsizetype position = 0;
+    if (!beginDrag(event, position))
         return;
-    }
-    const QPoint point = event->position().toPoint();
-    const qsizetype position = positionAt(point);
-    m_lastMouse = point;
-    m_dragging = true;
-    m_dragUnit = Unit::Word;
-    m_dragStart = unitStart(position, Unit::Word);
-    m_dragEnd = unitEnd(position, Unit::Word);
-    setAnchorAndCaret(m_dragStart, m_dragEnd);
-    m_doubleClickPos = point;
+    selectUnit(position, Unit::Word);
+    m_doubleClickPos = m_lastMouse;
     m_sinceDoubleClick.start();
 }
 

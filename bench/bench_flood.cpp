@@ -12,7 +12,7 @@
 #include "channel/Channels.h"
 #include "connection/IRCConnections.h"
 #include "windows/Childs.h"
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QLineEdit>
 #include <QMdiSubWindow>

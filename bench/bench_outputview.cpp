@@ -4,7 +4,7 @@
 //
 // Usage: bench_outputview [lines]   (default 1000000; runs offscreen unless QT_QPA_PLATFORM is set)
 #include "BenchSupport.h"
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -43,6 +43,8 @@ public:
     QString Server() const { return m_server; }
     quint16 Port() const { return m_port; }
     bool Tls() const { return m_tls; }
+    // Our own nick as the server knows it: empty until the server's welcome names it.
+    const QString &Nick() const { return m_nick; }
 
     // Takes bytes as if they had arrived on the socket: framing, decoding and processing run
     // exactly as for received data. For fuzzing and tests.
@@ -76,6 +78,7 @@ private:
     quint16 m_port = 0;
     bool m_tls = false;
     QString m_server;
+    QString m_nick;
     QString m_instanceKey;
     qint16 m_socketIndex = -1;
     QPointer<SocketArray> pobjConnectionEvents;

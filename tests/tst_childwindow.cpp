@@ -3,7 +3,7 @@
 #include "app/Application.h"
 #include "support/AppFixture.h"
 #include "windows/Childs.h"
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QLineEdit>
 #include <QMdiSubWindow>

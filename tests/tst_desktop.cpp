@@ -4,7 +4,7 @@
 #include "app/Application.h"
 #include "support/AppFixture.h"
 #include "windows/Child.h"
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 #include "windows/frmChild.h"
 #include "windows/frmMain.h"
 

@@ -9,7 +9,7 @@
 #include "support/AppFixture.h"
 #include "support/ScriptedServer.h"
 #include "windows/Childs.h"
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QFile>
 #include <QMdiSubWindow>

@@ -1,4 +1,4 @@
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QAccessible>
 #include <QApplication>

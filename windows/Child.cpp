@@ -4,7 +4,7 @@
 #include "platform/EscapedErrors.h"
 #include "platform/Utilities.h"
 #include "windows/Childs.h"
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 #include "windows/frmChild.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 #include "windows/frmChild.h"
 
 #include <QLineEdit>

@@ -10,7 +10,7 @@
 #include "platform/Utilities.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,7 +7,7 @@
 #include "connection/IRCConnections.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 // Painting of the output box and the mapping between positions and viewport points.
-#include "windows/OutputView.h"
-#include "windows/OutputViewSupport.h"
+#include "windows/outputview/OutputView.h"
+#include "windows/outputview/OutputViewSupport.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "windows/LineStore.h"
+#include "windows/outputview/LineStore.h"
 
 #include "platform/Ascii.h"
 

@@ -1,6 +1,6 @@
 // Keyboard, mouse, wheel and context menu handling of the output box.
-#include "windows/OutputView.h"
-#include "windows/OutputViewSupport.h"
+#include "windows/outputview/OutputView.h"
+#include "windows/outputview/OutputViewSupport.h"
 
 #include <QApplication>
 #include <QClipboard>

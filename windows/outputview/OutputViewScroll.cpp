@@ -1,6 +1,6 @@
 // Where the output box's view stands among the visual rows, and how it moves.
-#include "windows/OutputView.h"
-#include "windows/OutputViewSupport.h"
+#include "windows/outputview/OutputView.h"
+#include "windows/outputview/OutputViewSupport.h"
 
 #include <QFontMetricsF>
 #include <QScrollBar>

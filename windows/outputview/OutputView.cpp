@@ -1,7 +1,7 @@
-#include "windows/OutputView.h"
+#include "windows/outputview/OutputView.h"
 
-#include "windows/OutputViewAccessible.h"
-#include "windows/OutputViewSupport.h"
+#include "windows/outputview/OutputViewAccessible.h"
+#include "windows/outputview/OutputViewSupport.h"
 
 #include <QAccessible>
 #include <QClipboard>

@@ -1,7 +1,7 @@
-#include "windows/OutputViewLayouts.h"
+#include "windows/outputview/OutputViewLayouts.h"
 
-#include "windows/LineStore.h"
-#include "windows/OutputView.h"
+#include "windows/outputview/LineStore.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QFontMetricsF>
 #include <QTextOption>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "windows/LineStore.h"
-#include "windows/OutputViewLayouts.h"
+#include "windows/outputview/LineStore.h"
+#include "windows/outputview/OutputViewLayouts.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>

@@ -1,7 +1,7 @@
-#include "windows/OutputViewAccessible.h"
+#include "windows/outputview/OutputViewAccessible.h"
 
-#include "windows/OutputView.h"
-#include "windows/OutputViewSupport.h"
+#include "windows/outputview/OutputView.h"
+#include "windows/outputview/OutputViewSupport.h"
 
 #include <QFontMetrics>
 #include <QTextBoundaryFinder>

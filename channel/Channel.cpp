@@ -54,6 +54,14 @@ void Channel::SetJoined(bool joined) {
                m_name);
 }
 
+void Channel::ReportKick(QStringView By, QStringView Reason) const {
+    QString text = QStringLiteral("Kicked from Channel ") + m_name + QStringLiteral(" by ");
+    text.append(By);
+    if (!Reason.isEmpty())
+        text.append(QLatin1String(" (")).append(Reason).append(QLatin1Char(')'));
+    statusLine(text);
+}
+
 void Channel::Join() {
     if (!m_joined)
         send(QStringLiteral("JOIN :") + m_name);

@@ -32,6 +32,8 @@ public:
     // For the channel collection and the server-message processing.
     void SetIndex(qint32 index) { m_index = index; }
     void SetJoined(bool joined);
+    // Reports in the status window that By kicked us out of the channel, and why.
+    void ReportKick(QStringView By, QStringView Reason) const;
     void SetName(const QString &name);
     void SetParent(Channels *parent);
     QString InstanceKey() const { return m_instanceKey; }

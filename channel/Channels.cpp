@@ -34,6 +34,10 @@ bool asciiUpperEquals(QStringView text, QStringView upper) {
 }
 } // namespace
 
+bool Channels::SameName(QStringView a, QStringView b) {
+    return a.toString().toUpper() == b.toString().toUpper();
+}
+
 // Names are compared in upper case; only letters change case, so [ never matches {.
 std::shared_ptr<Channel> Channels::Item(QStringView Name) const {
     if (Ascii::IsAscii(Name)) {
@@ -59,6 +63,12 @@ std::shared_ptr<Channel> Channels::Join(const QString &Name) {
     channel->Join();
     Append(channel);
     return channel;
+}
+
+void Channels::MarkAllNotJoined() {
+    for (const auto &channel : m_items.Snapshot())
+        if (channel->Joined())
+            channel->SetJoined(false);
 }
 
 void Channels::Delete() {

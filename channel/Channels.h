@@ -16,6 +16,12 @@ public:
     std::shared_ptr<Channel> Item(const QString &Name) const { return Item(QStringView(Name)); }
     std::shared_ptr<Channel> Item(QStringView Name) const;
     std::shared_ptr<Channel> Join(const QString &Name);
+    // The connection is gone: every joined channel is marked not joined and reports it. The
+    // channels and their windows stay; a later JOIN of ours brings them back.
+    void MarkAllNotJoined();
+    // Whether two names (of channels, or nicks) are equal, letters compared without regard to
+    // case; [ and { stay different.
+    static bool SameName(QStringView a, QStringView b);
     IRCConnection *Parent() const { return m_parent; }
 
     // For the connection.

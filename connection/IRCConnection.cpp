@@ -80,8 +80,11 @@ void IRCConnection::Connect(const QString &Server, quint16 Port, bool Tls) {
     } catch (...) {
     }
     // A line the old server left unfinished must not become the start of the new server's
-    // first line.
+    // first line; the old server's channels and our nick there are gone with it.
     m_buffer.Clear();
+    m_nick.clear();
+    if (m_channels)
+        m_channels->MarkAllNotJoined();
     if (element)
         element->Connect(m_server, m_port, m_tls);
 }
@@ -99,6 +102,8 @@ void IRCConnection::Disconnect() {
         element->Close();
     m_connected = false;
     statusLine(QStringLiteral("Disconnected from ") + serverAndPort());
+    if (m_channels)
+        m_channels->MarkAllNotJoined();
 }
 
 QByteArray IRCConnection::WireLine(const QString &Message) {
@@ -109,10 +114,21 @@ QByteArray IRCConnection::WireLine(const QString &Message) {
     return Utilities::AddSuffix(line, QStringLiteral("\r\n")).toUtf8();
 }
 
+QByteArray IRCConnection::WireBytes(QByteArray Line) {
+    for (char &c : Line)
+        if (c == '\r' || c == '\n' || c == '\0')
+            c = ' ';
+    return Line.append("\r\n");
+}
+
 void IRCConnection::SendMessage(const QString &Message) {
+    sendWire(WireLine(Message));
+}
+
+void IRCConnection::sendWire(const QByteArray &wire) {
     SocketElement *element = socket();
     if (element && element->SocketState() == SocketElement::Connected_)
-        element->SendData(WireLine(Message));
+        element->SendData(wire);
 }
 
 void IRCConnection::pobjConnectionEvents_WSConnect(qint16 &Index) {
@@ -131,6 +147,8 @@ void IRCConnection::pobjConnectionEvents_WSClose(qint16 &Index) {
         receive();
     m_connected = false;
     statusLine(QStringLiteral("Disconnected from ") + serverAndPort());
+    if (m_channels)
+        m_channels->MarkAllNotJoined();
 }
 
 // A TLS connection also says why it failed (Description holds the reason in plain words); a
@@ -144,6 +162,8 @@ void IRCConnection::pobjConnectionEvents_WSError(qint16 &Index, qint16, QString 
     statusLine(QStringLiteral("Connection to ") + serverAndPort() + QStringLiteral(" failed"));
     if (m_tls && !Description.isEmpty())
         statusLine(QStringLiteral("Server(%1): ").arg(m_index) + Description);
+    if (m_channels)
+        m_channels->MarkAllNotJoined();
     CancelDisplay = true;
 }
 
@@ -192,7 +212,7 @@ void IRCConnection::processLines() {
         if (m_parent)
             m_parent->RaiseGetMessageRaw(m_index, line, processed);
         if (!processed)
-            ProcessServerMessage(line);
+            ProcessServerMessage(line, bytes);
         if (!m_parent)
             return;
     }

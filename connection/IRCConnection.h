@@ -8,6 +8,7 @@
 
 class Channels;
 class IRCConnections;
+class MessageLine;
 class SocketArray;
 class SocketElement;
 
@@ -30,7 +31,9 @@ public:
     void Disconnect();
     qint32 Index() const { return m_index; }
     IRCConnections *Parent() const { return m_parent; }
-    bool ProcessServerMessage(const QString &Message);
+    // Received is the line's bytes as they came from the server, when known: PING is answered
+    // with them, so a token that is not UTF-8 comes back unchanged.
+    bool ProcessServerMessage(const QString &Message, QByteArrayView Received = {});
     bool Reconnect();
     void SendMessage(const QString &Message);
 
@@ -68,6 +71,10 @@ private:
     QString serverAndPort() const;
     void receive();
     void processLines();
+    bool processMessageLine(const MessageLine &line);
+    // WireLine for a line that is bytes already.
+    static QByteArray WireBytes(QByteArray Line);
+    void sendWire(const QByteArray &wire);
     void releaseResources();
 
     LineFramer m_buffer;

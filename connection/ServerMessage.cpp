@@ -1,30 +1,23 @@
-// How a connection interprets one received line. The parse follows no general grammar: the line
-// is split at every ":", the second of those items at every blank, and the rules below are all.
+// How a connection interprets one received line. PING and ERROR are known by how the line
+// starts. Lines about channels and their members are read by the message grammar (MessageLine):
+// once the server's welcome has named us, JOIN, PART and KICK change our channels only when they
+// are about us; lines about other users are shown in the status window like any line no rule
+// takes.
 
+#include "app/modMain.h"
 #include "channel/Channel.h"
 #include "channel/Channels.h"
 #include "connection/IRCConnection.h"
 #include "connection/IRCConnections.h"
-#include "platform/TokenList.h"
+#include "connection/MessageLine.h"
 
 namespace {
-enum class Delivery { PrivMsg, Notice };
-
-// ":source PRIVMSG target :text" (or NOTICE) for a channel we hold: the text after the second
-// colon, colons inside it kept.
-bool deliver(::Channels &channels, TokenList &colonItems, QStringView source, QStringView target,
-             Delivery kind) {
-    const std::shared_ptr<Channel> channel = channels.Item(target);
-    if (!channel)
+// Whether line is word (such as "PING ") followed by a colon or nothing; rest is what follows
+// the word.
+bool startsWith(QStringView line, QLatin1String word, QStringView &rest) {
+    if (!line.startsWith(word) || (line.size() > word.size() && line[word.size()] != u':'))
         return false;
-    colonItems.Remove(2);
-    colonItems.Remove(1);
-    QString joined;
-    const QStringView text = colonItems.TextView(joined);
-    if (kind == Delivery::PrivMsg)
-        channel->GetPrivMsg(source, text);
-    else
-        channel->GetNotice(source, text);
+    rest = line.mid(word.size());
     return true;
 }
 
@@ -36,7 +29,8 @@ bool join(::Channels &channels, QStringView name) {
     }
     if (channel->Joined())
         return false;
-    channel->Join();
+    // A channel we were in before the connection went: its window comes back to life.
+    channel->SetJoined(true);
     return true;
 }
 
@@ -49,52 +43,86 @@ bool part(::Channels &channels, QStringView name) {
     channel->Delete();
     return true;
 }
+
+bool kick(::Channels &channels, QStringView name, QStringView by, QStringView reason) {
+    const std::shared_ptr<Channel> channel = channels.Item(name);
+    if (!channel)
+        return false;
+    channel->ReportKick(by, reason);
+    return part(channels, name);
+}
+
+// A message or notice for a channel we hold: the text is the whole trailing parameter.
+bool deliver(::Channels &channels, const MessageLine &line, bool notice) {
+    if (line.ParamCount() < 2 || !line.HasTrailing())
+        return false;
+    const std::shared_ptr<Channel> channel = channels.Item(line.Param(0));
+    if (!channel)
+        return false;
+    const QStringView text = line.Param(line.ParamCount() - 1);
+    if (notice)
+        channel->GetNotice(line.Prefix(), text);
+    else
+        channel->GetPrivMsg(line.Prefix(), text);
+    return true;
+}
 } // namespace
 
-bool IRCConnection::ProcessServerMessage(const QString &Message) {
+bool IRCConnection::ProcessServerMessage(const QString &Message, QByteArrayView Received) {
     auto self = shared_from_this();
     bool processed = false;
-
-    TokenList colonItems;
-    colonItems.SetDelimiter(QStringLiteral(":"));
-    colonItems.SetQuotes(QString(), QString());
-    colonItems.SetText(Message);
-
-    const QStringView first = colonItems.ItemView(1);
-    if (colonItems.Count() < 1) {
-        // nothing to process
-    } else if (first == QLatin1String("PING ")) {
-        colonItems.SetItem(1, QStringLiteral("PONG "));
-        SendMessage(colonItems.Text());
+    QStringView rest;
+    if (startsWith(Message, QLatin1String("PING "), rest)) {
+        // The token goes back as the server sent it, in whatever encoding.
+        if (Received.startsWith("PING "))
+            sendWire(WireBytes(QByteArray("PONG ").append(Received.sliced(5))));
+        else
+            SendMessage(QStringLiteral("PONG ").append(rest));
         processed = true;
-    } else if (first == QLatin1String("ERROR ")) {
-        colonItems.Remove(1);
+    } else if (startsWith(Message, QLatin1String("ERROR "), rest)) {
         if (m_parent)
-            m_parent->RaiseGetMessageTypeError(m_index, colonItems.Text());
+            m_parent->RaiseGetMessageTypeError(m_index, rest.mid(1).toString());
         processed = true;
-    } else if (first.isEmpty() && colonItems.Count() >= 3 && m_channels) {
-        TokenList words;
-        words.SetDelimiter(QStringLiteral(" "));
-        words.SetQuotes(QString(), QString());
-        qsizetype from = 0, length = 0;
-        colonItems.ItemRange(2, from, length); // item 2 is never replaced here
-        words.SetText(colonItems.SourceText(), from, length);
-        if (words.Count() >= 3) {
-            const QStringView source = words.ItemView(1);
-            const QStringView command = words.ItemView(2);
-            const QStringView target = words.ItemView(3);
-            if (command == QLatin1String("JOIN"))
-                processed = join(*m_channels, colonItems.ItemView(3));
-            else if (command == QLatin1String("PART"))
-                processed = part(*m_channels, colonItems.ItemView(3));
-            else if (command == QLatin1String("PRIVMSG"))
-                processed = deliver(*m_channels, colonItems, source, target, Delivery::PrivMsg);
-            else if (command == QLatin1String("NOTICE"))
-                processed = deliver(*m_channels, colonItems, source, target, Delivery::Notice);
-        }
+    } else if (m_channels) {
+        processed = processMessageLine(MessageLine::Parse(Message));
     }
 
     if (!processed && m_parent)
         m_parent->RaiseSMsgNotProcessed(m_index, Message);
     return processed;
+}
+
+// Returns whether the line was processed. The welcome and nick changes only teach us our nick:
+// they are still shown as received.
+bool IRCConnection::processMessageLine(const MessageLine &line) {
+    if (!line.Valid())
+        return false;
+    const QStringView command = line.Command();
+    if (command == u"001") {
+        if (line.ParamCount() >= 1)
+            m_nick = line.Param(0).toString();
+        return false;
+    }
+    if (!line.HasPrefix())
+        return false;
+    if (command == u"PRIVMSG")
+        return deliver(*m_channels, line, false);
+    if (command == u"NOTICE")
+        return deliver(*m_channels, line, true);
+
+    const QStringView sender = modMain::NickFromPrefix(line.Prefix());
+    // Before the welcome we cannot tell: JOIN and PART then count as ours, whoever they name.
+    const bool fromUs = m_nick.isEmpty() || Channels::SameName(sender, m_nick);
+    if (command == u"JOIN")
+        return fromUs && line.ParamCount() >= 1 && join(*m_channels, line.Param(0));
+    if (command == u"PART")
+        return fromUs && line.ParamCount() >= 1 && part(*m_channels, line.Param(0));
+    if (command == u"KICK") {
+        const bool kickedUs = !m_nick.isEmpty() && Channels::SameName(line.Param(1), m_nick);
+        return line.ParamCount() >= 2 && kickedUs &&
+               kick(*m_channels, line.Param(0), sender, line.Param(2));
+    }
+    if (command == u"NICK" && !m_nick.isEmpty() && fromUs && line.ParamCount() >= 1)
+        m_nick = line.Param(0).toString();
+    return false;
 }

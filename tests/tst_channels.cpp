@@ -5,6 +5,7 @@
 #include "connection/IRCConnections.h"
 #include "support/AppFixture.h"
 #include "support/ScriptedServer.h"
+#include "windows/Child.h"
 #include "windows/Childs.h"
 
 #include <QMdiSubWindow>
@@ -25,8 +26,9 @@ private slots:
     void joinSendsOnlyWhenNotJoined();
     void deleteJoinedSendsOnePart();
     void userCloseSendsOnePart();
-    void serverPartClosesWithoutReply_data();
-    void serverPartClosesWithoutReply();
+    void channelsFollowServerLines_data();
+    void channelsFollowServerLines();
+    void disconnectKeepsWindowsUntilJoinedAgain();
     void teardownPartsEveryJoinedChannel();
     void exitPartsEveryJoinedChannel();
     void nothingSentWhileNotConnected();
@@ -87,6 +89,9 @@ void tst_Channels::messagesAndNoticesShowInWindow_data() {
     QTest::newRow("server as sender") << QByteArray(":irc.test NOTICE #room :n") << "-irc.test- n";
     QTest::newRow("empty user part") << QByteArray(":n!@ PRIVMSG #room :x") << "<n> x";
     QTest::newRow("trailing colons kept") << QByteArray(":b PRIVMSG #room ::) :(") << "<b> :) :(";
+    QTest::newRow("IPv6 host") << QByteArray(":bob!~b@2001:db8::1 PRIVMSG #room :hi") << "<bob> hi";
+    QTest::newRow("extra middle parameter")
+        << QByteArray(":bob!b@h PRIVMSG #room x :hi: there") << "<bob> hi: there";
 }
 
 void tst_Channels::messagesAndNoticesShowInWindow() {
@@ -139,15 +144,13 @@ void tst_Channels::joinSendsOnlyWhenNotJoined() {
     QCOMPARE(fresh->Index(), 1);
     QVERIFY(!fresh->Joined());
     QVERIFY(channels().Join("#NEW") == fresh); // not joined yet: asks again
-    // A server JOIN for a known channel that is not joined asks once more; only a JOIN for a
-    // new name marks a channel joined.
+    // The server's JOIN for the known channel marks it joined and asks nothing more.
     feed(":me!u@h JOIN :#new\r\n");
-    QVERIFY(!fresh->Joined());
-    fresh->SetJoined(true);
+    QVERIFY(fresh->Joined());
     QCOMPARE(channels().Join("#new"), fresh); // joined: nothing sent
     fresh->Join();
     QTest::qWait(50);
-    QCOMPARE(sentLines(), (QList<QByteArray>{"JOIN :#new", "JOIN :#new", "JOIN :#new"}));
+    QCOMPARE(sentLines(), (QList<QByteArray>{"JOIN :#new", "JOIN :#new"}));
     QCOMPARE(channels().Count(), 1);
 }
 
@@ -185,29 +188,109 @@ void tst_Channels::userCloseSendsOnePart() {
     QVERIFY(f->status().contains("<- Server(1): [:bob!b@h PRIVMSG #room :late]"));
 }
 
-void tst_Channels::serverPartClosesWithoutReply_data() {
-    QTest::addColumn<QByteArray>("part");
-    QTest::addColumn<bool>("processed");
-    QTest::newRow("PART :#room") << QByteArray(":me!u@h PART :#room") << true;
-    QTest::newRow("other sender, other case") << QByteArray(":x PART :#ROOM") << true;
-    QTest::newRow("PART with reason") << QByteArray(":me!u@h PART #room :bye") << false;
-    QTest::newRow("PART without colon") << QByteArray(":me!u@h PART #room") << false;
+// What real servers send about channels, each row after our welcome as "me" and our confirmed
+// JOIN of #room (a row marked "before the welcome" has the JOIN only). status: the status lines
+// that follow; channels: the channels left, each with its window. No row answers the server.
+void tst_Channels::channelsFollowServerLines_data() {
+    QTest::addColumn<bool>("welcomed");
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QStringList>("status");
+    QTest::addColumn<QStringList>("channels");
+    const auto raw = [](const char *line) {
+        return QString("<- Server(1): [%1]").arg(line);
+    };
+    const QString left = "Left Channel #room";
+    const QStringList room{"#room"};
+    const auto row = [](const char *name, const QByteArray &lines) -> QTestData & {
+        return QTest::newRow(name) << true << lines;
+    };
+    row("our PART, ngircd", ":me!u@h PART #room :") << QStringList{left} << QStringList();
+    row("our PART, InspIRCd", ":me!u@h PART :#room") << QStringList{left} << QStringList();
+    row("our PART, hybrid", ":me!u@h PART #room") << QStringList{left} << QStringList();
+    row("our PART with a reason", ":me!u@h PART #room :see you")
+        << QStringList{left} << QStringList();
+    row("our PART, other case", ":ME!u@h PART #ROOM :") << QStringList{left} << QStringList();
+    row("our PART, IPv6 host", ":me!~m@2001:db8::1 PART #room :")
+        << QStringList{left} << QStringList();
+    row("their PART, InspIRCd", ":bob!u@h PART :#room")
+        << QStringList{raw(":bob!u@h PART :#room")} << room;
+    row("their PART, ngircd", ":bob!u@h PART #room :")
+        << QStringList{raw(":bob!u@h PART #room :")} << room;
+    row("their JOIN", ":bob!u@h JOIN :#room") << QStringList{raw(":bob!u@h JOIN :#room")} << room;
+    row("their JOIN elsewhere", ":bob!u@h JOIN :#other")
+        << QStringList{raw(":bob!u@h JOIN :#other")} << room;
+    row("our JOIN without colon", ":me!u@h JOIN #two")
+        << QStringList{"Joined Channel #two"} << QStringList{"#room", "#two"};
+    row("KICK of us", ":op!u@h KICK #room me :out")
+        << QStringList{"Kicked from Channel #room by op (out)", left} << QStringList();
+    row("KICK of us, no reason", ":op!u@h KICK #ROOM ME")
+        << QStringList{"Kicked from Channel #room by op", left} << QStringList();
+    row("KICK of them", ":op!u@h KICK #room bob :out")
+        << QStringList{raw(":op!u@h KICK #room bob :out")} << room;
+    row("KICK of us elsewhere", ":op!u@h KICK #nope me :x")
+        << QStringList{raw(":op!u@h KICK #nope me :x")} << room;
+    row("our NICK, then PART", ":me!u@h NICK :me2\r\n:me2!u@h PART #room :")
+        << QStringList{raw(":me!u@h NICK :me2"), left} << QStringList();
+    row("our old nick after NICK", ":me!u@h NICK :me2\r\n:me!u@h PART #room :")
+        << QStringList{raw(":me!u@h NICK :me2"), raw(":me!u@h PART #room :")} << room;
+    row("their NICK", ":bob!u@h NICK :me3\r\n:me3!u@h PART #room :")
+        << QStringList{raw(":bob!u@h NICK :me3"), raw(":me3!u@h PART #room :")} << room;
+    QTest::newRow("before the welcome, any PART")
+        << false << QByteArray(":x PART :#ROOM") << QStringList{left} << QStringList();
+    QTest::newRow("before the welcome, KICK") << false << QByteArray(":op!u@h KICK #room me")
+                                              << QStringList{raw(":op!u@h KICK #room me")} << room;
 }
 
-void tst_Channels::serverPartClosesWithoutReply() {
-    QFETCH(QByteArray, part);
-    QFETCH(bool, processed);
-    feed(":me!u@h JOIN :#room\r\n" + part + "\r\n");
+void tst_Channels::channelsFollowServerLines() {
+    QFETCH(bool, welcomed);
+    QFETCH(QByteArray, lines);
+    QFETCH(QStringList, status);
+    QFETCH(QStringList, channels);
+    const QByteArray welcome = welcomed ? ":irc.test 001 me :Welcome\r\n" : "";
+    feed(welcome + ":me!u@h JOIN :#room\r\n" + lines + "\r\n");
+    const qsizetype first = welcomed ? 5 : 4;
+    QCOMPARE(f->status().mid(first, f->status().size() - first - 1), status);
+    QStringList held;
+    for (const auto &channel : this->channels())
+        held << channel->Name();
+    QCOMPARE(held, channels);
+    QCOMPARE(f->windowCount(), 1 + channels.size());
     QTest::qWait(50);
     QVERIFY(sentLines().isEmpty());
-    if (processed) {
-        QCOMPARE(f->status().at(4), QString("Left Channel #room"));
-        QCOMPARE(channels().Count(), 0);
-        QCOMPARE(f->windowCount(), 1);
-    } else {
-        QCOMPARE(f->status().at(4), "<- Server(1): [" + QString::fromLatin1(part) + "]");
-        QCOMPARE(channels().Count(), 1);
-    }
+}
+
+// The server goes with two channels joined: both windows stay with their text and report the
+// usual "not connected"; on the next server our JOINs bring the same windows back, and nothing
+// is sent twice.
+void tst_Channels::disconnectKeepsWindowsUntilJoinedAgain() {
+    feed(":irc.test 001 me :Welcome\r\n:me!u@h JOIN :#a\r\n:me!u@h JOIN :#b\r\n"
+         ":bob!u@h PRIVMSG #a :before\r\n");
+    const std::shared_ptr<Child> a = f->window(2), b = f->window(3);
+    server->closeClient();
+    QVERIFY(f->waitForLine(
+        1, QString("Disconnected from Server 127.0.0.1, Port %1").arg(server->port())));
+    QCOMPARE(f->status().mid(f->status().size() - 2),
+             (QStringList{"Left Channel #a", "Left Channel #b"}));
+    QCOMPARE(f->windowCount(), 3);
+    QVERIFY(!channels().Item("#a")->Joined() && !channels().Item("#b")->Joined());
+    f->type(2, "anyone?");
+    QCOMPARE(f->lines(2), (QStringList{"<bob> before", "anyone?", "MSG: not connected"}));
+
+    f->type(1, QString("/server 127.0.0.1 %1").arg(server->port()));
+    QVERIFY(server->waitForClient());
+    QTRY_COMPARE(
+        f->status().count(QString("Connected to Server 127.0.0.1, Port %1").arg(server->port())),
+        2);
+    feed(":irc.test 001 me :Welcome\r\n:me!u@h JOIN :#a\r\n:me!u@h JOIN :#B\r\n");
+    QCOMPARE(f->status().mid(f->status().size() - 3, 2),
+             (QStringList{"Joined Channel #a", "Joined Channel #b"}));
+    QCOMPARE(f->windowCount(), 3);
+    QCOMPARE(f->window(2), a);
+    QCOMPARE(f->window(3), b);
+    f->type(2, "back");
+    QVERIFY(server->waitForLines(1));
+    QTest::qWait(50);
+    QCOMPARE(sentLines(), QList<QByteArray>{"PRIVMSG #a :back"});
 }
 
 void tst_Channels::teardownPartsEveryJoinedChannel() {

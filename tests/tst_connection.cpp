@@ -203,6 +203,10 @@ void tst_Connection::serverMessages_data() {
     QTest::newRow("PING with colons")
         << QByteArray("PING :a:b") << QByteArray("PONG :a:b") << QString();
     QTest::newRow("PING empty token") << QByteArray("PING :") << QByteArray("PONG :") << QString();
+    QTest::newRow("PING token not UTF-8")
+        << QByteArray("PING :caf\xe9\x81") << QByteArray("PONG :caf\xe9\x81") << QString();
+    QTest::newRow("PING token with a lone LF")
+        << QByteArray("PING :a\nb") << QByteArray("PONG :a b") << QString();
     QTest::newRow("PING without colon")
         << QByteArray("PING abc") << QByteArray() << "<- Server(1): [PING abc]";
     QTest::newRow("lower-case ping")
@@ -220,7 +224,7 @@ void tst_Connection::serverMessages_data() {
         << QByteArray(":n!u@h PRIVMSG me :hi") << QByteArray()
         << "<- Server(1): [:n!u@h PRIVMSG me :hi]";
     QTest::newRow("JOIN without colon")
-        << QByteArray(":x JOIN #c") << QByteArray() << "<- Server(1): [:x JOIN #c]";
+        << QByteArray(":x JOIN #c") << QByteArray() << "Joined Channel #c";
     QTest::newRow("PART of unknown channel")
         << QByteArray(":x PART :#c") << QByteArray() << "<- Server(1): [:x PART :#c]";
     QTest::newRow("percent signs")

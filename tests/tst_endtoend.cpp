@@ -21,7 +21,7 @@ private slots:
 };
 
 void tst_EndToEnd::connectAndRegisterByTypedLines() {
-    NgircdFixture server;
+    IrcServerFixture server;
     E2E_STEP(startServer(server));
     const quint16 port = server.port();
     AppFixture app;
@@ -64,7 +64,7 @@ void tst_EndToEnd::connectAndRegisterByTypedLines() {
 // after a PING that got no answer (both at its minimum of 5 s here). A second PING can therefore
 // only come when the first one was answered.
 void tst_EndToEnd::serverPingIsAnswered() {
-    NgircdFixture server;
+    IrcServerFixture server;
     server.setPingTimeout(5);
     server.setPongTimeout(5);
     E2E_STEP(startServer(server));
@@ -92,7 +92,7 @@ void tst_EndToEnd::serverPingIsAnswered() {
 }
 
 void tst_EndToEnd::quitShowsServerErrorBeforeDisconnect() {
-    NgircdFixture server;
+    IrcServerFixture server;
     E2E_STEP(startServer(server));
     const quint16 port = server.port();
     AppFixture app;

@@ -1,13 +1,11 @@
-// Channels end to end: the real client joins channels on a real ngircd by typed lines, shows their
-// traffic in their own windows, talks to them, and leaves them when its window closes or the
-// program exits. Another user (bob) on the same server checks what went on the wire.
+// Channels end to end, on a real ngircd and a real InspIRCd: the real client joins channels by
+// typed lines, shows their traffic in their own windows, talks to them, and follows what the
+// server says about its membership. Another user (bob) on the same server checks what went on the
+// wire. Every test is a table with the same rows for each server.
 //
-// What ngircd 26 sends back for a user's own JOIN and PART decides what the client can process:
-//   JOIN #room, JOIN :#room  ->  ":alice!~alice@127.0.0.1 JOIN :#room"         (processed)
-//   PART #room, PART :#room  ->  ":alice!~alice@127.0.0.1 PART #room :"         (not processed)
-//   PART #room :see you      ->  ":alice!~alice@127.0.0.1 PART #room :see you"  (not processed)
-// The client takes a part only in the form ":sender PART :#room", which ngircd never sends: its
-// PART lines show in the status window and the channel window stays.
+// The servers word our own PART differently (the rest is the same on both):
+//   ngircd    ":alice!~alice@127.0.0.1 PART #room :"    and with a reason "PART #room :see you"
+//   InspIRCd  ":alice!alice@127.0.0.1 PART :#room"      and with a reason "PART #room :see you"
 
 #include "tst_endtoend_session.h"
 
@@ -23,9 +21,20 @@
 #include <algorithm>
 
 using namespace e2e;
+using Kind = IrcServerFixture::Kind;
+Q_DECLARE_METATYPE(IrcServerFixture::Kind)
 
 namespace {
-const QString Alice = QStringLiteral(":alice!~alice@127.0.0.1 ");
+// ":nick!user@host " as the server writes it in front of what nick does.
+QString from(const IrcServerFixture &server, const QString &nick) {
+    return QLatin1Char(':') + server.userMask(nick) + QLatin1Char(' ');
+}
+
+// The server's echo of a PART without a reason.
+QString partEcho(const IrcServerFixture &server, const QString &nick, const QString &channel) {
+    return from(server, nick) +
+           (server.kind() == Kind::Ngircd ? "PART " + channel + " :" : "PART :" + channel);
+}
 
 // Types JOIN in the status window and waits for the client to report the server's confirmation.
 void joinByTyping(const AppFixture &app, const QString &channel) {
@@ -40,33 +49,42 @@ void closeByUser(const AppFixture &app, qint32 window) {
     sub->close();
     AppFixture::settle();
 }
+
+void addServerRows() {
+    QTest::addColumn<Kind>("kind");
+    QTest::newRow("ngircd") << Kind::Ngircd;
+    QTest::newRow("InspIRCd") << Kind::InspIRCd;
+}
 } // namespace
 
 class tst_EndToEndChannels : public QObject {
     Q_OBJECT
 private slots:
+    void channelTrafficBothWays_data() { addServerRows(); }
     void channelTrafficBothWays();
-    void serverPartIsShownNotProcessed_data();
-    void serverPartIsShownNotProcessed();
+    void channelEndsOnlyForUs_data();
+    void channelEndsOnlyForUs();
+    void exitPartsEveryChannel_data() { addServerRows(); }
     void exitPartsEveryChannel();
 };
 
 void tst_EndToEndChannels::channelTrafficBothWays() {
-    AliceAndBob s;
+    QFETCH(Kind, kind);
+    AliceAndBob s(kind);
     E2E_STEP(meet(s));
     AppFixture &app = s.app;
-    ReceivedLines &received = s.received;
     IrcTestClient &bob = s.bob;
+    const QString alice = from(s.server, "alice");
 
     E2E_STEP(joinByTyping(app, "#room"));
-    QVERIFY(received.lines.contains(Alice + "JOIN :#room"));
+    QVERIFY(s.received.lines.contains(alice + "JOIN :#room"));
     QCOMPARE(app.windowCount(), 2);
     QCOMPARE(app.window(2)->Caption(), QString("2 - unused"));
     QCOMPARE(app.window(2)->DefaultCommand(), QString("MSG #room"));
 
     // Someone else joining a channel we are in is no news for the client: shown as received.
     QVERIFY(bob.join("#room"));
-    QVERIFY(app.waitForLine(1, unprocessed(":bob!~bob@127.0.0.1 JOIN :#room")));
+    QVERIFY(app.waitForLine(1, unprocessed(from(s.server, "bob") + "JOIN :#room")));
 
     bob.sendLine("PRIVMSG #room :hello: there");
     bob.sendLine("NOTICE #room :note");
@@ -75,28 +93,23 @@ void tst_EndToEndChannels::channelTrafficBothWays() {
 
     const QString said = QStringLiteral("He said \"hi there\" : ok");
     app.type(2, said);
-    QVERIFY(bob.waitForLine(exactly(Alice + "PRIVMSG #room :" + said)));
+    QVERIFY(bob.waitForLine(exactly(alice + "PRIVMSG #room :" + said)));
     QCOMPARE(app.lines(2), (QStringList{"<bob> hello: there", "-bob- note", said}));
     QVERIFY(startingWith(app.status(), "-> #room").isEmpty());
 
-    // The user closes the channel window: one PART, and the channel is gone.
+    // The user closes the channel window: one PART, and the channel is gone; the server's echo
+    // of it finds no channel and shows as received.
     bob.clearLines();
-    const qsizetype mark = app.status().size();
     E2E_STEP(closeByUser(app, 2));
     QCOMPARE(app.windowCount(), 1);
     QCOMPARE(app.connection().Channels()->Count(), 0);
-    QVERIFY(bob.waitForLine(exactly(Alice + "PART #room :")));
-    QVERIFY(app.waitForLine(1, unprocessed(Alice + "PART #room :")));
+    const QString echo = partEcho(s.server, "alice", "#room");
+    QVERIFY(bob.waitForLine(exactly(echo)));
+    QVERIFY(app.waitForLine(1, unprocessed(echo)));
     QTest::qWait(300);
-    QCOMPARE(startingWith(bob.lines(), Alice).size(), 1);
-    for (const QString &line : app.status().mid(mark))
-        QVERIFY2(line.startsWith("<- Server(1): ["), qPrintable(line));
+    QCOMPARE(startingWith(bob.lines(), alice).size(), 1);
 
-    // Having left, the client no longer hears #room; a private line from bob shows in status.
-    // Joining again is confirmed afresh (a stale channel record would swallow the confirmation)
-    // and opens a new, empty window that shows the channel's traffic.
-    bob.sendLine("PRIVMSG alice :you left");
-    QVERIFY(app.waitForLine(1, unprocessed(":bob!~bob@127.0.0.1 PRIVMSG alice :you left")));
+    // Joining again is confirmed afresh and opens a new, empty window for the channel's traffic.
     E2E_STEP(joinByTyping(app, "#room"));
     QCOMPARE(app.windowCount(), 2);
     QVERIFY(app.lines(2).isEmpty());
@@ -105,51 +118,76 @@ void tst_EndToEndChannels::channelTrafficBothWays() {
     QCOMPARE(app.lines(2), QStringList{"<bob> welcome back"});
 }
 
-void tst_EndToEndChannels::serverPartIsShownNotProcessed_data() {
+// Our PART (typed raw, with and without a reason) and a KICK of us end the channel: its window
+// closes and nothing more goes to the channel. Bob's PART is only news: our window stays.
+void tst_EndToEndChannels::channelEndsOnlyForUs_data() {
+    QTest::addColumn<Kind>("kind");
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("reply");
-    QTest::newRow("PART without reason") << "/quote PART #room" << Alice + "PART #room :";
-    QTest::newRow("PART with a reason")
-        << "/quote PART #room :see you" << Alice + "PART #room :see you";
+    QTest::addColumn<QByteArray>("bobSends");
+    QTest::addColumn<QStringList>("status");
+    const QString left = "Left Channel #room";
+    for (const Kind kind : {Kind::Ngircd, Kind::InspIRCd}) {
+        const QByteArray server = kind == Kind::Ngircd ? "ngircd: " : "InspIRCd: ";
+        QTest::newRow(server + "our PART")
+            << kind << "/quote PART #room" << QByteArray() << QStringList{left};
+        QTest::newRow(server + "our PART with a reason")
+            << kind << "/quote PART #room :see you" << QByteArray() << QStringList{left};
+        QTest::newRow(server + "KICK of us")
+            << kind << QString() << QByteArray("KICK #room alice :out")
+            << QStringList{"Kicked from Channel #room by bob (out)", left};
+        QTest::newRow(server + "their PART")
+            << kind << QString() << QByteArray("PART #room") << QStringList();
+    }
 }
 
-void tst_EndToEndChannels::serverPartIsShownNotProcessed() {
+void tst_EndToEndChannels::channelEndsOnlyForUs() {
+    QFETCH(Kind, kind);
     QFETCH(QString, typed);
-    QFETCH(QString, reply);
-    AliceAndBob s;
+    QFETCH(QByteArray, bobSends);
+    QFETCH(QStringList, status);
+    AliceAndBob s(kind);
     E2E_STEP(meet(s));
     AppFixture &app = s.app;
-    ReceivedLines &received = s.received;
     IrcTestClient &bob = s.bob;
-    QVERIFY(bob.join("#room"));
+    const QString alice = from(s.server, "alice");
+    QVERIFY(bob.join("#room")); // first in: bob is the channel's operator
     E2E_STEP(joinByTyping(app, "#room"));
+    const qsizetype mark = app.status().size();
 
-    app.type(1, typed);
-    QVERIFY(app.waitForLine(1, unprocessed(reply)));
-    QVERIFY(received.lines.contains(reply));
-    QVERIFY(bob.waitForLine(exactly(reply)));
-    QVERIFY(!app.status().contains("Left Channel #room"));
-    QCOMPARE(app.windowCount(), 2);
-    const std::shared_ptr<Channel> channel = app.connection().Channels()->Item("#room");
-    QVERIFY(channel);
-    QVERIFY(channel->Joined());
+    if (!typed.isEmpty())
+        app.type(1, typed);
+    if (!bobSends.isEmpty())
+        bob.sendLine(bobSends);
+    if (status.isEmpty()) { // bob's PART: wait until the client has seen it
+        QVERIFY(app.waitForLine(1, unprocessed(partEcho(s.server, "bob", "#room"))));
+        QCOMPARE(app.windowCount(), 2);
+        QVERIFY(app.connection().Channels()->Item("#room")->Joined());
+        QVERIFY(!app.status().mid(mark).contains("Left Channel #room"));
+        QVERIFY(bob.join("#room"));
+        bob.sendLine("PRIVMSG #room :still here");
+        QVERIFY(app.waitForLine(2, "<bob> still here"));
+    } else {
+        QTRY_VERIFY(inOrder(app.status().mid(mark), status));
+        QCOMPARE(app.windowCount(), 1);
+        QCOMPARE(app.connection().Channels()->Count(), 0);
+    }
 
-    // The client still takes itself for a member: closing the window sends a PART that the server
-    // refuses (442), and bob sees no second PART.
-    E2E_STEP(closeByUser(app, 2));
-    QVERIFY(app.waitForLine(1, "<- Server(1): [:irc.velloq.test 442 alice #room :", 5000, true));
-    QCOMPARE(startingWith(bob.lines(), Alice + "PART").size(), 1);
+    // Nothing of ours reached the channel after the typed PART, if any.
+    bob.sendLine("PRIVMSG #room :anyone?");
+    QTest::qWait(300);
+    const QStringList fromAlice = startingWith(bob.lines(), alice);
+    QCOMPARE(startingWith(fromAlice, alice + "PART").size(), typed.isEmpty() ? 0 : 1);
+    QCOMPARE(startingWith(fromAlice, alice + "PRIVMSG").size(), 0);
 }
 
 // EXIT parts every joined channel before the connection goes. Once alice has left both channels
 // bob shares none with her, so her QUIT reaches him only if a PART was lost.
 void tst_EndToEndChannels::exitPartsEveryChannel() {
-    NgircdFixture server;
-    E2E_STEP(startServer(server));
-    AppFixture app;
-    E2E_STEP(connectAndRegister(app, server.port()));
-    IrcTestClient bob;
-    E2E_STEP(connectUser(bob, server.port(), "bob"));
+    QFETCH(Kind, kind);
+    AliceAndBob s(kind);
+    E2E_STEP(meet(s));
+    AppFixture &app = s.app;
+    IrcTestClient &bob = s.bob;
     E2E_STEP(joinByTyping(app, "#a"));
     E2E_STEP(joinByTyping(app, "#b"));
     QVERIFY(bob.join("#a"));
@@ -162,9 +200,10 @@ void tst_EndToEndChannels::exitPartsEveryChannel() {
     QCOMPARE(app.windowCount(), 0);
     E2E_STEP(waitUntilOffline(bob, "alice"));
 
-    QStringList fromAlice = startingWith(bob.lines(), Alice);
+    QStringList fromAlice = startingWith(bob.lines(), from(s.server, "alice"));
     fromAlice.sort();
-    QCOMPARE(fromAlice, (QStringList{Alice + "PART #a :", Alice + "PART #b :"}));
+    QCOMPARE(fromAlice,
+             (QStringList{partEcho(s.server, "alice", "#a"), partEcho(s.server, "alice", "#b")}));
     // No window of the client outlives it.
     const auto anyVisible = [] {
         const QWidgetList windows = QApplication::topLevelWidgets();

@@ -1,14 +1,14 @@
 #pragma once
 
-// What the end-to-end tests share: a private ngircd, the client started as the program starts it,
-// and the lines the client received from the server. The user is always alice on 127.0.0.1, so
-// the server shows her as alice!~alice@127.0.0.1.
+// What the end-to-end tests share: a private IRC server, the client started as the program starts
+// it, and the lines the client received from the server. The user is always alice on 127.0.0.1,
+// shown by the server as its userMask("alice") (alice!~alice@127.0.0.1 on ngircd).
 
 #include "app/Application.h"
 #include "connection/IRCConnections.h"
 #include "support/AppFixture.h"
+#include "support/IrcServerFixture.h"
 #include "support/IrcTestClient.h"
-#include "support/NgircdFixture.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -81,7 +81,7 @@ public:
     QStringList lines;
 };
 
-inline void startServer(NgircdFixture &server) {
+inline void startServer(IrcServerFixture &server) {
     QString error;
     QVERIFY2(server.start(&error), qPrintable(error));
 }
@@ -130,7 +130,9 @@ inline void connectAndRegister(const AppFixture &app, quint16 port,
 
 // A private server with our client registered as alice and a second user, bob.
 struct AliceAndBob {
-    NgircdFixture server;
+    explicit AliceAndBob(IrcServerFixture::Kind kind = IrcServerFixture::Kind::Ngircd)
+        : server(kind) {}
+    IrcServerFixture server;
     AppFixture app;
     ReceivedLines received{app.app()->Connections()};
     IrcTestClient bob;

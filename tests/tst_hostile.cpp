@@ -200,7 +200,7 @@ void tst_Hostile::malformedLines_data() {
         << QByteArray(":x  PRIVMSG  #c :hi") << 1 << raw(":x  PRIVMSG  #c :hi");
     QTest::newRow("only colons") << QByteArray(":::::") << 1 << raw(":::::");
     QTest::newRow("PART with trailing reason")
-        << QByteArray(":x PART #c :bye") << 1 << raw(":x PART #c :bye");
+        << QByteArray(":x PART #c :bye") << 1 << "Left Channel #c";
 }
 
 void tst_Hostile::malformedLines() {

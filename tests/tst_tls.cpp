@@ -7,8 +7,8 @@
 #include "platform/SocketElement.h"
 #include "platform/TlsErrors.h"
 #include "support/AppFixture.h"
+#include "support/IrcServerFixture.h"
 #include "support/IrcTestClient.h"
-#include "support/NgircdFixture.h"
 #include "support/ScriptedServer.h"
 
 #include <QFile>
@@ -167,7 +167,7 @@ private slots:
 private:
     // A private ngircd serving the named server certificate on its TLS port, and a client that
     // trusts the test's authority.
-    bool startServer(NgircdFixture &ircd, const QString &certificate);
+    bool startServer(IrcServerFixture &ircd, const QString &certificate);
 
     Certificates m_certificates;
 };
@@ -183,7 +183,7 @@ void tst_Tls::cleanup() {
     SocketElement::SetExtraCaCertificates({});
 }
 
-bool tst_Tls::startServer(NgircdFixture &ircd, const QString &certificate) {
+bool tst_Tls::startServer(IrcServerFixture &ircd, const QString &certificate) {
     ircd.enableTls(m_certificates.cert(certificate), m_certificates.key(certificate));
     QString error;
     if (!ircd.start(&error)) {
@@ -288,7 +288,7 @@ void tst_Tls::reasonTexts() {
 
 // Registers, joins and talks over TLS with a user on the server's plain port.
 void tst_Tls::talksOverTls() {
-    NgircdFixture ircd;
+    IrcServerFixture ircd;
     QVERIFY(startServer(ircd, "good"));
     AppFixture f;
     const quint16 port = ircd.tlsPort();
@@ -326,9 +326,11 @@ void tst_Tls::talksOverTls() {
     QVERIFY(bob.waitForLine(QRegularExpression("^:alice!\\S+ QUIT ")));
     QVERIFY(f.waitForLine(1, "Disconnected from " + where(port)));
     QTest::qWait(200);
+    // The channel window stays, no longer joined.
     const QStringList status = f.status();
-    QCOMPARE(status.last(), "Disconnected from " + where(port));
-    QVERIFY2(status.at(status.size() - 2).startsWith("Server(1) ERROR: "),
+    QCOMPARE(status.mid(status.size() - 2),
+             (QStringList{"Disconnected from " + where(port), "Left Channel #tls"}));
+    QVERIFY2(status.at(status.size() - 3).startsWith("Server(1) ERROR: "),
              qPrintable(status.join('\n')));
     QVERIFY(!f.connection().Connected());
 }
@@ -336,7 +338,7 @@ void tst_Tls::talksOverTls() {
 // Connecting again goes to the same port with TLS again: the server only registers a client
 // that completed the handshake.
 void tst_Tls::reconnectKeepsTls() {
-    NgircdFixture ircd;
+    IrcServerFixture ircd;
     QVERIFY(startServer(ircd, "good"));
     AppFixture f;
     const quint16 port = ircd.tlsPort();
@@ -371,7 +373,7 @@ void tst_Tls::untrustedCertificate_data() {
 void tst_Tls::untrustedCertificate() {
     QFETCH(QString, certificate);
     QFETCH(QString, reason);
-    NgircdFixture ircd;
+    IrcServerFixture ircd;
     QVERIFY(startServer(ircd, certificate));
     AppFixture f;
     const quint16 port = ircd.tlsPort();
@@ -402,7 +404,7 @@ void tst_Tls::tlsAttemptFails() {
     QFETCH(QString, server);
     QFETCH(QString, reason);
     QFETCH(bool, exact);
-    NgircdFixture ircd;
+    IrcServerFixture ircd;
     ScriptedServer scripted;
     quint16 port = 0;
     if (server == "ngircd") {
@@ -443,7 +445,7 @@ void tst_Tls::tlsAttemptFails() {
 // A plain client at the TLS port waits for a server that waits for a handshake: nothing fails,
 // the window keeps answering, and the user can end it.
 void tst_Tls::plainToTlsPortKeepsWindowAnswering() {
-    NgircdFixture ircd;
+    IrcServerFixture ircd;
     QVERIFY(startServer(ircd, "good"));
     AppFixture f;
     const quint16 port = ircd.tlsPort();

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QTcpSocket>
 
-// "Another user" on the test ngircd: a plain socket client that registers with NICK/USER,
+// "Another user" on the test IRC server: a plain socket client that registers with NICK/USER,
 // answers the server's PINGs by itself and records every line it receives, so an end-to-end
 // test can make the client under test talk to someone and check what that someone sees.
 //

@@ -1,4 +1,4 @@
-#include "support/NgircdFixture.h"
+#include "support/IrcServerFixture.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -30,7 +30,7 @@ const int kStartTimeoutMs = 10000;
 const int kStartAttempts = 3;
 
 // Free ports picked by binding 127.0.0.1:0. All servers stay open until every port is picked so
-// the two ports differ. Another process may still take a port before ngircd binds it; start()
+// the two ports differ. Another process may still take a port before the server binds it; start()
 // then tries again with new ports.
 QList<quint16> pickFreePorts(int count) {
     QList<QTcpServer *> servers;
@@ -45,15 +45,16 @@ QList<quint16> pickFreePorts(int count) {
     return ports;
 }
 
-QString findNgircd() {
-    const QString fromEnv = qEnvironmentVariable("NGIRCD");
+// The NGIRCD or INSPIRCD environment variable, else the sbin folders, else PATH.
+QString findProgram(const QString &program, const char *variable) {
+    const QString fromEnv = qEnvironmentVariable(variable);
     if (!fromEnv.isEmpty())
         return fromEnv;
     const QString inSbin = QStandardPaths::findExecutable(
-        QStringLiteral("ngircd"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
+        program, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
     if (!inSbin.isEmpty())
         return inSbin;
-    return QStandardPaths::findExecutable(QStringLiteral("ngircd"));
+    return QStandardPaths::findExecutable(program);
 }
 
 void setError(QString *error, const QString &message) {
@@ -63,40 +64,64 @@ void setError(QString *error, const QString &message) {
 
 } // namespace
 
-NgircdFixture::NgircdFixture() = default;
+IrcServerFixture::IrcServerFixture(Kind kind) : m_kind(kind) {}
 
-NgircdFixture::~NgircdFixture() {
+IrcServerFixture::~IrcServerFixture() {
     stop();
 }
 
-void NgircdFixture::setPingTimeout(int seconds) {
+QString IrcServerFixture::name() const {
+    return m_kind == Kind::Ngircd ? QStringLiteral("ngircd") : QStringLiteral("InspIRCd");
+}
+
+QString IrcServerFixture::userMask(const QString &nick) const {
+    // ngircd marks a user name that no ident answer confirmed with a "~".
+    const QString user = m_kind == Kind::Ngircd ? QLatin1Char('~') + nick : nick;
+    return nick + QLatin1Char('!') + user + QStringLiteral("@127.0.0.1");
+}
+
+void IrcServerFixture::setPingTimeout(int seconds) {
     m_pingTimeout = qMax(5, seconds);
 }
 
-void NgircdFixture::setPongTimeout(int seconds) {
+void IrcServerFixture::setPongTimeout(int seconds) {
     m_pongTimeout = qMax(5, seconds);
 }
 
-void NgircdFixture::enableTls(const QString &certFile, const QString &keyFile) {
+void IrcServerFixture::enableTls(const QString &certFile, const QString &keyFile) {
     m_certFile = QFileInfo(certFile).absoluteFilePath();
     m_keyFile = QFileInfo(keyFile).absoluteFilePath();
 }
 
-QString NgircdFixture::configPath() const {
-    return m_dir ? m_dir->filePath(QStringLiteral("ngircd.conf")) : QString();
+QString IrcServerFixture::configPath() const {
+    const QString file =
+        m_kind == Kind::Ngircd ? QStringLiteral("ngircd.conf") : QStringLiteral("inspircd.conf");
+    return m_dir ? m_dir->filePath(file) : QString();
 }
 
-QByteArray NgircdFixture::log() const {
+QByteArray IrcServerFixture::log() const {
     if (m_process)
         m_log += m_process->readAll();
     return m_log;
 }
 
-bool NgircdFixture::isRunning() const {
+bool IrcServerFixture::isRunning() const {
     return m_process && m_process->state() != QProcess::NotRunning;
 }
 
-bool NgircdFixture::writeConfig(QString *error) {
+bool IrcServerFixture::writeConfig(QString *error) {
+    const QString conf = m_kind == Kind::Ngircd ? ngircdConfig(error) : inspircdConfig(error);
+    if (conf.isEmpty())
+        return false;
+    QFile file(configPath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(conf.toUtf8()) < 0) {
+        setError(error, QStringLiteral("cannot write %1").arg(configPath()));
+        return false;
+    }
+    return true;
+}
+
+QString IrcServerFixture::ngircdConfig(QString *error) const {
     const QString includeDir = m_dir->filePath(QStringLiteral("conf.d"));
     const QString dhFile = m_dir->filePath(QStringLiteral("dhparams.pem"));
     QDir().mkpath(includeDir);
@@ -119,7 +144,7 @@ bool NgircdFixture::writeConfig(QString *error) {
         if (!nobody) {
             setError(error, QStringLiteral("running as root but there is no user \"nobody\" for "
                                            "ngircd to switch to"));
-            return false;
+            return QString();
         }
         conf += QStringLiteral("ServerUID = %1\nServerGID = %2\n")
                     .arg(nobody->pw_uid)
@@ -127,7 +152,7 @@ bool NgircdFixture::writeConfig(QString *error) {
         if (::chown(QFile::encodeName(m_dir->path()).constData(), nobody->pw_uid, nobody->pw_gid) !=
             0) {
             setError(error, QStringLiteral("cannot hand %1 to user nobody").arg(m_dir->path()));
-            return false;
+            return QString();
         }
     }
 
@@ -145,7 +170,7 @@ bool NgircdFixture::writeConfig(QString *error) {
         QFile dh(dhFile);
         if (!dh.open(QIODevice::WriteOnly) || dh.write(kDhParams) < 0) {
             setError(error, QStringLiteral("cannot write %1").arg(dhFile));
-            return false;
+            return QString();
         }
         conf += QStringLiteral("\n[SSL]\n");
         conf += QStringLiteral("CertFile = %1\nKeyFile = %2\n").arg(m_certFile, m_keyFile);
@@ -153,23 +178,83 @@ bool NgircdFixture::writeConfig(QString *error) {
         conf += QStringLiteral("Ports = %1\n").arg(m_tlsPort);
     }
 
-    QFile file(configPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(conf.toUtf8()) < 0) {
-        setError(error, QStringLiteral("cannot write %1").arg(configPath()));
-        return false;
-    }
-    return true;
+    return conf;
 }
 
-bool NgircdFixture::start(QString *error) {
+QString IrcServerFixture::inspircdConfig(QString *error) const {
+    if (m_tlsPort != 0) {
+        setError(error, QStringLiteral("the InspIRCd fixture offers no TLS"));
+        return QString();
+    }
+    const QString motd = m_dir->filePath(QStringLiteral("motd.txt"));
+    QFile motdFile(motd);
+    if (!motdFile.open(QIODevice::WriteOnly) ||
+        motdFile.write("Welcome to the Velloq test server\n") < 0) {
+        setError(error, QStringLiteral("cannot write %1").arg(motd));
+        return QString();
+    }
+    QString conf;
+    conf += QStringLiteral("<server name=\"%1\" description=\"Velloq test server\" "
+                           "network=\"VelloqTest\">\n")
+                .arg(m_serverName);
+    conf += QStringLiteral("<admin name=\"Velloq tests\" nick=\"tests\" "
+                           "email=\"tests@velloq.test\">\n");
+    conf +=
+        QStringLiteral("<bind address=\"127.0.0.1\" port=\"%1\" type=\"clients\">\n").arg(m_port);
+    conf += QStringLiteral("<files motd=\"%1\">\n").arg(motd);
+    conf += QStringLiteral("<connect allow=\"127.0.0.1\" resolvehostnames=\"no\" "
+                           "useident=\"no\" fakelag=\"no\" threshold=\"1000000\" "
+                           "commandrate=\"1000000\" recvq=\"1M\" softsendq=\"1M\" "
+                           "hardsendq=\"8M\" localmax=\"1000\" globalmax=\"1000\" "
+                           "maxchans=\"1000\" limit=\"10000\" timeout=\"60\" "
+                           "pingfreq=\"%1\">\n")
+                .arg(m_pingTimeout);
+    conf += QStringLiteral("<performance clonesonconnect=\"no\" quietbursts=\"yes\">\n");
+    return conf;
+}
+
+QStringList IrcServerFixture::arguments() const {
+    if (m_kind == Kind::Ngircd)
+        return {QStringLiteral("-n"), QStringLiteral("-f"), configPath()};
+    QStringList args{QStringLiteral("--config"), configPath(), QStringLiteral("--nofork"),
+                     QStringLiteral("--nopid")};
+    if (::geteuid() == 0)
+        args << QStringLiteral("--runasroot");
+    return args;
+}
+
+// ngircd logs each port it binds ("Now listening on [127.0.0.1]:PORT") and then "ready."; a port
+// it cannot bind does not stop it when another one works. InspIRCd lists the ports it could not
+// bind ("127.0.0.1:PORT: Address already in use.") and then says it is running. Either way the
+// log decides whether our ports are served by this process rather than whatever else holds them.
+bool IrcServerFixture::logSaysTaken(const QByteArray &output, quint16 port) const {
+    const QByteArray number = QByteArray::number(port);
+    if (m_kind == Kind::Ngircd)
+        return output.contains("Can't bind socket to address 127.0.0.1:" + number + ' ');
+    return output.contains("127.0.0.1:" + number + ": ");
+}
+
+bool IrcServerFixture::logSaysReady(const QByteArray &output, const QList<quint16> &ports) const {
+    if (m_kind == Kind::InspIRCd)
+        return output.contains("InspIRCd is now running as");
+    for (quint16 port : ports)
+        if (!output.contains("Now listening on [127.0.0.1]:" + QByteArray::number(port) + ' '))
+            return false;
+    return output.contains(" ready.");
+}
+
+bool IrcServerFixture::start(QString *error) {
     if (isRunning()) {
-        setError(error, QStringLiteral("ngircd is already running"));
+        setError(error, name() + QStringLiteral(" is already running"));
         return false;
     }
-    const QString program = findNgircd();
+    const bool ngircd = m_kind == Kind::Ngircd;
+    const QString program = ngircd ? findProgram(QStringLiteral("ngircd"), "NGIRCD")
+                                   : findProgram(QStringLiteral("inspircd"), "INSPIRCD");
     if (program.isEmpty()) {
-        setError(error, QStringLiteral("ngircd not found (looked in /usr/sbin, /usr/local/sbin "
-                                       "and PATH; set NGIRCD to its path)"));
+        setError(error, QStringLiteral("%1 not found (looked in /usr/sbin, /usr/local/sbin and "
+                                       "PATH; set %2 to its path)")
+                            .arg(name(), ngircd ? "NGIRCD" : "INSPIRCD"));
         return false;
     }
     if (!m_dir) {
@@ -205,7 +290,7 @@ bool NgircdFixture::start(QString *error) {
     return false;
 }
 
-bool NgircdFixture::startOnce(const QString &program, QString *error, bool *portTaken) {
+bool IrcServerFixture::startOnce(const QString &program, QString *error, bool *portTaken) {
     m_log.clear();
     m_pid = 0;
     if (!writeConfig(error))
@@ -214,7 +299,7 @@ bool NgircdFixture::startOnce(const QString &program, QString *error, bool *port
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setWorkingDirectory(m_dir->path());
-    m_process->start(program, {QStringLiteral("-n"), QStringLiteral("-f"), configPath()});
+    m_process->start(program, arguments());
     if (!m_process->waitForStarted(5000)) {
         setError(error, QStringLiteral("cannot run %1: %2").arg(program, m_process->errorString()));
         m_process.reset();
@@ -222,9 +307,6 @@ bool NgircdFixture::startOnce(const QString &program, QString *error, bool *port
     }
     m_pid = m_process->processId();
 
-    // ngircd logs each port it binds ("Now listening on [127.0.0.1]:PORT") and then "ready.";
-    // a port it cannot bind does not stop it when another one works, so the log decides whether
-    // our ports are really served by this process rather than whatever else holds them.
     QList<quint16> ports{m_port};
     if (m_tlsPort != 0)
         ports.append(m_tlsPort);
@@ -233,23 +315,20 @@ bool NgircdFixture::startOnce(const QString &program, QString *error, bool *port
     while (failure.isEmpty()) {
         const bool exited = m_process->waitForFinished(50);
         const QByteArray output = log();
-        bool allListening = true;
         for (quint16 port : ports) {
-            const QByteArray number = QByteArray::number(port);
-            if (output.contains("Can't bind socket to address 127.0.0.1:" + number + ' ')) {
+            if (logSaysTaken(output, port)) {
                 *portTaken = true;
                 failure = QStringLiteral("port %1 is taken").arg(port);
             }
-            if (!output.contains("Now listening on [127.0.0.1]:" + number + ' '))
-                allListening = false;
         }
         if (!failure.isEmpty())
             break;
         if (exited) {
-            failure = QStringLiteral("ngircd exited with code %1").arg(m_process->exitCode());
+            failure =
+                QStringLiteral("%1 exited with code %2").arg(name()).arg(m_process->exitCode());
             break;
         }
-        if (allListening && output.contains(" ready.")) {
+        if (logSaysReady(output, ports)) {
             QTcpSocket probe;
             probe.connectToHost(QHostAddress::LocalHost, m_port);
             if (probe.waitForConnected(1000)) {
@@ -262,17 +341,18 @@ bool NgircdFixture::startOnce(const QString &program, QString *error, bool *port
             break;
         }
         if (deadline.hasExpired())
-            failure = QStringLiteral("ngircd did not come up within %1 ms").arg(kStartTimeoutMs);
+            failure =
+                QStringLiteral("%1 did not come up within %2 ms").arg(name()).arg(kStartTimeoutMs);
     }
 
     const QByteArray output = log();
     stop();
-    setError(error, QStringLiteral("%1 (config %2). ngircd's output:\n%3")
-                        .arg(failure, configPath(), QString::fromLocal8Bit(output)));
+    setError(error, QStringLiteral("%1 (config %2). %3's output:\n%4")
+                        .arg(failure, configPath(), name(), QString::fromLocal8Bit(output)));
     return false;
 }
 
-void NgircdFixture::stop() {
+void IrcServerFixture::stop() {
     if (!m_process)
         return;
     if (m_process->state() != QProcess::NotRunning) {

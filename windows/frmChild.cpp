@@ -3,9 +3,12 @@
 #include "platform/EscapedErrors.h"
 #include "ui_frmChild.h"
 #include "windows/frmMain.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QCloseEvent>
+#include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QShortcut>
 
 frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
     ui->setupUi(this);
@@ -16,8 +19,13 @@ frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
     pal.setColor(QPalette::Base, Qt::white);
     ui->txtOutput->setPalette(pal);
     setFocusProxy(ui->txtInput);
+    ui->txtOutput->setTypingTarget(ui->txtInput);
+    auto *find =
+        new QShortcut(QKeySequence::Find, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(find, &QShortcut::activated, ui->txtOutput, &OutputView::openFind);
     if (frame) {
         m_sub = frame->AddChildForm(this);
+        connect(m_sub, &QMdiSubWindow::aboutToActivate, this, [this] { m_mentioned = false; });
     } else {
         show();
     }
@@ -33,6 +41,13 @@ QLineEdit *frmChild::txtInput() const {
 }
 OutputView *frmChild::txtOutput() const {
     return ui->txtOutput;
+}
+
+void frmChild::NoteMention() {
+    const bool active =
+        m_sub ? m_sub->mdiArea() && m_sub->mdiArea()->activeSubWindow() == m_sub : isActiveWindow();
+    if (!active)
+        m_mentioned = true;
 }
 
 QFont frmChild::BoxFont() {

@@ -87,6 +87,18 @@ void tst_Channels::messagesAndNoticesShowInWindow_data() {
     QTest::newRow("server as sender") << QByteArray(":irc.test NOTICE #room :n") << "-irc.test- n";
     QTest::newRow("empty user part") << QByteArray(":n!@ PRIVMSG #room :x") << "<n> x";
     QTest::newRow("trailing colons kept") << QByteArray(":b PRIVMSG #room ::) :(") << "<b> :) :(";
+    QTest::newRow("action") << QByteArray(":bob!b@h PRIVMSG #room :\x01"
+                                          "ACTION waves\x01")
+                            << "* bob waves";
+    QTest::newRow("action without its end") << QByteArray(":bob PRIVMSG #room :\x01"
+                                                          "ACTION a b")
+                                            << "* bob a b";
+    QTest::newRow("other CTCP as before")
+        << QByteArray(":bob PRIVMSG #room :\x01VERSION\x01") << "<bob> \x01VERSION\x01";
+    QTest::newRow("ACTIONS is no action") << QByteArray(":bob PRIVMSG #room :\x01"
+                                                        "ACTIONS\x01")
+                                          << "<bob> \x01"
+                                             "ACTIONS\x01";
 }
 
 void tst_Channels::messagesAndNoticesShowInWindow() {

@@ -148,6 +148,16 @@ Line parse(const QString &stored) {
     QChar *data = line.text.data();
     Style style;
     qsizetype runStart = 0;
+    // A run is kept when it holds something drawn, not only codes.
+    const auto close = [&](qsizetype end) {
+        if (style.isPlain())
+            return;
+        for (qsizetype k = runStart; k < end; ++k)
+            if (data[k].unicode() != Hidden) {
+                line.runs.push_back({runStart, end - runStart, style});
+                return;
+            }
+    };
     for (; i < n; ++i) {
         const char16_t u = s[i].unicode();
         if (!isCode(u))
@@ -183,15 +193,13 @@ Line parse(const QString &stored) {
         for (qsizetype k = i; k < end; ++k)
             data[k] = QChar(Hidden);
         if (next != style) {
-            if (!style.isPlain() && i > runStart)
-                line.runs.push_back({runStart, i - runStart, style});
+            close(i);
             style = next;
             runStart = end;
         }
         i = end - 1;
     }
-    if (!style.isPlain() && n > runStart)
-        line.runs.push_back({runStart, n - runStart, style});
+    close(n);
     return line;
 }
 

@@ -720,7 +720,7 @@ void tst_OutputView::mentions() {
 void tst_OutputView::findOverManyLines() {
     OutputView view;
     for (int i = 0; i < 200000; ++i)
-        view.appendLine(i == 10       ? QStringLiteral("needle one")
+        view.appendLine(i == 10       ? QStringLiteral("needle one, \u00c9T\u00c9")
                         : i == 150000 ? QStringLiteral("the \x02Nee\x03"
                                                        "04dle\x03 two")
                                       : QStringLiteral("line %1 of hay").arg(i));
@@ -737,6 +737,8 @@ void tst_OutputView::findOverManyLines() {
     QCOMPARE(view.lineAtPosition(view.selectionStart()), 10);
     QVERIFY(view.find(QStringLiteral("hay")));
     QCOMPARE(view.lineAtPosition(view.selectionStart()), 11);
+    QVERIFY(view.find(QStringLiteral("\u00e9t\u00e9")));
+    QCOMPARE(view.selectedText(), QStringLiteral("\u00c9T\u00c9"));
     QVERIFY(!view.find(QStringLiteral("04dle"))); // a colour's digits are not text
     QVERIFY(!view.find(QStringLiteral("absent")));
     QCOMPARE(view.lineAtPosition(view.selectionStart()), 11);

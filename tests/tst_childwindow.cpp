@@ -324,4 +324,14 @@ void tst_ChildWindow::typingInOutputGoesToInput() {
     QVERIFY(input(f, 1)->hasFocus() || !QApplication::focusWidget());
     QTest::keyClick(out, Qt::Key_C, Qt::ControlModifier); // the box's own keys stay its own
     QCOMPARE(input(f, 1)->text(), QString("/q"));
+    // Ctrl+F from the input box opens the find field over the output; Escape closes it.
+    f.window(1)->Echo("find me");
+    QTest::keyClick(input(f, 1), Qt::Key_F, Qt::ControlModifier);
+    auto *find = out->findChild<QLineEdit *>("txtFind");
+    QVERIFY(find && find->isVisible());
+    QTest::keyClicks(find, "ME");
+    QTest::keyClick(find, Qt::Key_Return);
+    QCOMPARE(out->selectedText(), QString("me"));
+    QTest::keyClick(find, Qt::Key_Escape);
+    QVERIFY(!find->isVisible());
 }

@@ -6,9 +6,9 @@
 #include "windows/outputview/OutputView.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QShortcut>
 
 frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
     ui->setupUi(this);
@@ -20,9 +20,7 @@ frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
     ui->txtOutput->setPalette(pal);
     setFocusProxy(ui->txtInput);
     ui->txtOutput->setTypingTarget(ui->txtInput);
-    auto *find =
-        new QShortcut(QKeySequence::Find, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
-    connect(find, &QShortcut::activated, ui->txtOutput, &OutputView::openFind);
+    ui->txtInput->installEventFilter(this); // Ctrl+F there finds in the output
     if (frame) {
         m_sub = frame->AddChildForm(this);
         connect(m_sub, &QMdiSubWindow::aboutToActivate, this, [this] { m_mentioned = false; });
@@ -111,6 +109,11 @@ bool frmChild::queryClose() {
 }
 
 bool frmChild::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == ui->txtInput && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Find)) {
+        Guarded([&] { ui->txtOutput->openFind(); });
+        return true;
+    }
     if (watched == closeSource() && event->type() == QEvent::Close && !m_unloading) {
         queryClose();
         event->ignore();

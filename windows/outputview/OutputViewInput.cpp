@@ -187,7 +187,7 @@ void OutputView::extendDragTo(qsizetype position) {
 bool OutputView::isOwnKey(const QKeyEvent *event) {
     bool select = false;
     return isCopyKey(event) || event->matches(QKeySequence::SelectAll) ||
-           moveFor(event, &select) != Move::None;
+           event->matches(QKeySequence::Find) || moveFor(event, &select) != Move::None;
 }
 
 bool OutputView::handleKey(QKeyEvent *event) {
@@ -197,6 +197,10 @@ bool OutputView::handleKey(QKeyEvent *event) {
     }
     if (event->matches(QKeySequence::SelectAll)) {
         selectAll();
+        return true;
+    }
+    if (event->matches(QKeySequence::Find)) {
+        openFind();
         return true;
     }
     if (event->modifiers() == Qt::ControlModifier &&

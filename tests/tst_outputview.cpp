@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -50,6 +51,15 @@ std::unique_ptr<OutputView> shownView(const QStringList &lines, QSize size = QSi
     return view;
 }
 
+// Takes the addresses the desktop would open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
 } // namespace
 
 class tst_OutputView : public QObject {
@@ -84,6 +94,7 @@ private slots:
     void mentions_data();
     void mentions();
     void findOverManyLines();
+    void clickOpensLink();
 };
 
 void tst_OutputView::storesAndJoins_data() {
@@ -534,9 +545,6 @@ void tst_OutputView::emptyHiddenAndHugeLinesAreSafe() {
     QCOMPARE(hidden.line(0), huge);
 }
 
-QTEST_MAIN(tst_OutputView)
-#include "tst_outputview.moc"
-
 // Stored line -> the text drawn without codes, its styled runs ("start+length flags", positions
 // in that text) and the links found in it.
 void tst_OutputView::formatting_data() {
@@ -743,3 +751,24 @@ void tst_OutputView::findOverManyLines() {
     QVERIFY(!view.find(QStringLiteral("absent")));
     QCOMPARE(view.selectedText(), QStringLiteral("\u00c9T\u00c9")); // nothing found, nothing moved
 }
+
+void tst_OutputView::clickOpensLink() {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    auto view = shownView({QStringLiteral("see \x02https://a.org/x\x02. now")});
+    const auto at = [&](qsizetype position) {
+        const QRect r = view->cursorRect(position);
+        return QPoint(r.x() + 2, r.center().y());
+    };
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at(1)); // plain text: nothing
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at(8));
+    QCOMPARE(catcher.urls, (QList<QUrl>{QUrl(QStringLiteral("https://a.org/x"))}));
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at(6)); // a drag selects
+    QTest::mouseMove(view->viewport(), at(12));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at(12));
+    QCOMPARE(catcher.urls.size(), 1);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+}
+
+QTEST_MAIN(tst_OutputView)
+#include "tst_outputview.moc"

@@ -24,8 +24,8 @@ unsigned isCodeBit(char16_t u) {
     return unsigned(u < 0x20) & (CodeBits >> (u & 0x1f));
 }
 
-// Case folds text in place: ASCII letters in a loop the compiler vectorises, other units one by
-// one only when there are any. Folding the block once and searching it case-sensitively with
+// Case folds text in place: ASCII letters eight at a time, other units one by one and only when
+// there are any. Folding the block once and searching it case-sensitively with
 // Qt's own search is several times faster than folding at every step of a case-insensitive one.
 void foldInPlace(QString &text) {
     char16_t *data = reinterpret_cast<char16_t *>(text.data());

@@ -1,6 +1,6 @@
 // Floods an output box with lines of ~80 characters and prints what it costs: append rate, peak
 // memory, bytes per stored line, and the time of a jump to the end, a resize with word wrap on
-// and the paint of one screen.
+// and the paint of one screen, and a find from the end to the start.
 //
 // Usage: bench_outputview [lines]   (default 1000000; runs offscreen unless QT_QPA_PLATFORM is set)
 #include "BenchSupport.h"
@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 
 namespace {
@@ -46,6 +47,7 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     const qsizetype count = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
     const QStringList samples = sampleLines();
+    const QString firstLine = QStringLiteral("[12:00] <nick0> the needle is in the first line");
 
     OutputView view;
     QFont font(QStringLiteral("Courier New"));
@@ -63,7 +65,9 @@ int main(int argc, char **argv) {
     double eventLoopMs = 0;
     const double appendMs = msOf([&] {
         for (qsizetype i = 0; i < count; ++i) {
-            const QString &line = samples.at(static_cast<int>(i % samples.size()));
+            // The first line holds the one match of the find measured below.
+            const QString &line =
+                i == 0 ? firstLine : samples.at(static_cast<int>(i % samples.size()));
             sampleBytes += line.size();
             view.appendFollowing(line);
             if (i % 800 == 799)
@@ -118,6 +122,37 @@ int main(int argc, char **argv) {
         viewport->repaint();
     });
 
+    const bool atEnd = view.isAtEnd();
+    const qsizetype firstVisible = view.firstVisibleLine();
+    const double peakMiB = statusMiB("VmHWM");
+    // Find from the end: the only match is in the first line, so every line is searched.
+    view.setSelection(view.textLength(), 0);
+    bool found = false;
+    // Processor time as well: on a busy machine the wall clock says more about the neighbours.
+    const auto cpuMs = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return double(t.tv_sec) * 1000.0 + double(t.tv_nsec) / 1e6;
+    };
+    const double findCpuStart = cpuMs();
+    const double findMs = msOf([&] { found = view.find(QStringLiteral("NEEDLE"), true); });
+    const double findCpuMs = cpuMs() - findCpuStart;
+    found = found && view.selectionStart() == view.lineStartPosition(0) + 20;
+    // The same with a formatting code on every 50th line, so no block of lines is free of them
+    // (the same box, refilled, so that the peak memory stays that of one million lines).
+    OutputView &coloured = view;
+    coloured.clear();
+    for (qsizetype i = 0; i < count; ++i)
+        coloured.appendLine(i == 0        ? firstLine
+                            : i % 50 == 0 ? QStringLiteral("\x02\x03"
+                                                           "04,02bold red\x0f ") +
+                                                samples.at(static_cast<int>(i % samples.size()))
+                                          : samples.at(static_cast<int>(i % samples.size())));
+    coloured.setSelection(coloured.textLength(), 0);
+    bool foundColoured = false;
+    const double findColouredMs =
+        msOf([&] { foundColoured = coloured.find(QStringLiteral("NEEDLE"), true); });
+
     std::printf("bench_outputview: %lld lines of ~%.0f chars, viewport %dx%d, wrap %s\n",
                 static_cast<long long>(count), double(sampleBytes) / double(count),
                 viewport->width(), viewport->height(), view.wordWrap() ? "on" : "off");
@@ -126,8 +161,8 @@ int main(int argc, char **argv) {
                 double(count) / (appendMs / 1000.0), appendMs, eventLoopMs);
     std::printf("  appends alone: %.0f lines/s\n",
                 double(count) / ((appendMs - eventLoopMs) / 1000.0));
-    std::printf("  peak RSS (VmHWM): %.1f MiB; RSS before %.1f, after %.1f MiB\n",
-                statusMiB("VmHWM"), rssBefore, rssAfter);
+    std::printf("  peak RSS (VmHWM): %.1f MiB; RSS before %.1f, after %.1f MiB\n", peakMiB,
+                rssBefore, rssAfter);
     std::printf("  store: %.1f bytes/line (%.1f MiB); RSS growth %.1f bytes/line\n",
                 double(view.storedBytes()) / double(count), view.storedBytes() / 1048576.0,
                 (rssAfter - rssBefore) * 1048576.0 / double(count));
@@ -139,7 +174,11 @@ int main(int argc, char **argv) {
     std::printf(
         "  a 100,000-character line: append and show %.2f ms, resize with it shown %.2f ms\n",
         hugeMs, hugeResizeMs);
-    std::printf("  at end: %s, first visible line %lld\n", view.isAtEnd() ? "yes" : "no",
-                static_cast<long long>(view.firstVisibleLine()));
+    std::printf("  find from the end to a match in the first line: %.1f ms, %.1f ms processor "
+                "time (%s); with a formatted line in every 50: %.1f ms (%s)\n",
+                findMs, findCpuMs, found ? "found" : "NOT FOUND", findColouredMs,
+                foundColoured ? "found" : "NOT FOUND");
+    std::printf("  at end: %s, first visible line %lld\n", atEnd ? "yes" : "no",
+                static_cast<long long>(firstVisible));
     return 0;
 }

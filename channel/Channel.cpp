@@ -8,6 +8,7 @@
 #include "platform/Utilities.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
+#include "windows/outputview/IrcFormat.h"
 
 Channel::Channel() : m_instanceKey(Utilities::NewInstanceKey()) {}
 
@@ -80,24 +81,55 @@ void Channel::SendPrivMsg(const QString &PrivMsg) {
     send(QStringLiteral("PRIVMSG ") + m_name + QStringLiteral(" :") + PrivMsg);
 }
 
-// "<nick> text" or "-nick- text", built in one piece: this runs for every channel line.
-static QString framed(QChar open, QStringView nick, QLatin1String close, QStringView text) {
+// "<nick> text", "-nick- text" or "* nick text", built in one piece: this runs for every
+// channel line.
+static QString framed(QLatin1String open, QStringView nick, QLatin1String close, QStringView text) {
     QString line;
-    line.reserve(1 + nick.size() + close.size() + text.size());
+    line.reserve(open.size() + nick.size() + close.size() + text.size());
     line.append(open).append(nick).append(close).append(text);
     return line;
 }
 
+// The text of a CTCP ACTION (what /me sends: "\x01ACTION waves\x01"), or a null view when the
+// message is something else.
+static QStringView actionText(QStringView message) {
+    static const QLatin1String Action("\x01"
+                                      "ACTION");
+    if (!message.startsWith(Action))
+        return {};
+    QStringView rest = message.mid(Action.size());
+    if (!rest.isEmpty() && rest.front() != u' ' && rest.front() != u'\x01')
+        return {}; // another request whose name only begins with ACTION
+    if (rest.startsWith(u' '))
+        rest = rest.mid(1);
+    if (rest.endsWith(u'\x01'))
+        rest.chop(1);
+    return rest.isNull() ? QStringView(u"") : rest;
+}
+
+// Shows a line in the window, highlighted when the message names our own nick.
+void Channel::show(const QString &line, QStringView message) {
+    if (!pobjWindow)
+        return;
+    const IRCConnection *owner = connection();
+    if (owner && IrcFormat::mentions(message, owner->Nick()))
+        pobjWindow->EchoMention(line);
+    else
+        pobjWindow->Echo(line);
+}
+
 void Channel::GetNotice(QStringView Source, QStringView Notice) {
-    if (pobjWindow)
-        pobjWindow->Echo(
-            framed(u'-', modMain::NickFromPrefix(Source), QLatin1String("- "), Notice));
+    show(framed(QLatin1String("-"), modMain::NickFromPrefix(Source), QLatin1String("- "), Notice),
+         Notice);
 }
 
 void Channel::GetPrivMsg(QStringView Source, QStringView PrivMsg) {
-    if (pobjWindow)
-        pobjWindow->Echo(
-            framed(u'<', modMain::NickFromPrefix(Source), QLatin1String("> "), PrivMsg));
+    const QStringView nick = modMain::NickFromPrefix(Source);
+    const QStringView action = actionText(PrivMsg);
+    if (!action.isNull())
+        show(framed(QLatin1String("* "), nick, QLatin1String(" "), action), action);
+    else
+        show(framed(QLatin1String("<"), nick, QLatin1String("> "), PrivMsg), PrivMsg);
 }
 
 // Leaves the channel if joined (one PART line at most), deletes its window and takes the

@@ -43,6 +43,7 @@ public:
 private:
     void pobjWindow_CloseWindow(bool User);
     IRCConnection *connection() const;
+    void show(const QString &line, QStringView message);
     void send(const QString &line) const;
     void statusLine(const QString &text) const;
 

@@ -92,6 +92,18 @@ void tst_Channels::messagesAndNoticesShowInWindow_data() {
     QTest::newRow("IPv6 host") << QByteArray(":bob!~b@2001:db8::1 PRIVMSG #room :hi") << "<bob> hi";
     QTest::newRow("extra middle parameter")
         << QByteArray(":bob!b@h PRIVMSG #room x :hi: there") << "<bob> hi: there";
+    QTest::newRow("action") << QByteArray(":bob!b@h PRIVMSG #room :\x01"
+                                          "ACTION waves\x01")
+                            << "* bob waves";
+    QTest::newRow("action without its end") << QByteArray(":bob PRIVMSG #room :\x01"
+                                                          "ACTION a b")
+                                            << "* bob a b";
+    QTest::newRow("other CTCP as before")
+        << QByteArray(":bob PRIVMSG #room :\x01VERSION\x01") << "<bob> \x01VERSION\x01";
+    QTest::newRow("ACTIONS is no action") << QByteArray(":bob PRIVMSG #room :\x01"
+                                                        "ACTIONS\x01")
+                                          << "<bob> \x01"
+                                             "ACTIONS\x01";
 }
 
 void tst_Channels::messagesAndNoticesShowInWindow() {

@@ -3,10 +3,13 @@
 #include "app/Application.h"
 #include "support/AppFixture.h"
 #include "windows/Childs.h"
+#include "windows/frmMain.h"
 #include "windows/outputview/OutputView.h"
 
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -30,6 +33,8 @@ private slots:
     void clearRaisesCloseLastFirst();
     void itemOutOfRangeFails();
     void resizeLayout();
+    void mentionMarksWindowList();
+    void typingInOutputGoesToInput();
 };
 
 static QLineEdit *input(const AppFixture &f, int w) {
@@ -281,3 +286,52 @@ void tst_ChildWindow::resizeLayout() {
 
 QTEST_MAIN(tst_ChildWindow)
 #include "tst_childwindow.moc"
+
+// A line naming the user in a window that is not active marks it in the Window menu until the
+// window is activated; the caption stays.
+void tst_ChildWindow::mentionMarksWindowList() {
+    AppFixture f;
+    f.type(1, "/window new");
+    frmMain *frame = f.app()->MainWindow();
+    QMdiArea *area = f.window(1)->Form()->SubWindow()->mdiArea();
+    area->setActiveSubWindow(f.window(1)->Form()->SubWindow());
+    const auto entries = [frame] {
+        emit frame->mnuWindow()->aboutToShow();
+        QStringList texts;
+        for (QAction *a : frame->mnuWindow()->actions())
+            if (a->isCheckable())
+                texts << a->text();
+        return texts;
+    };
+    f.window(2)->Echo("plain");
+    f.window(1)->EchoMention("in the active window");
+    QCOMPARE(entries(), (QStringList{"1 - status", "2 - unused"}));
+    f.window(2)->EchoMention("<amy> bob: hi");
+    QVERIFY(output(f, 2)->isMention(1));
+    QVERIFY(!output(f, 2)->isMention(0));
+    QCOMPARE(entries(), (QStringList{"1 - status", "* 2 - unused"}));
+    QCOMPARE(f.window(2)->Caption(), QString("2 - unused"));
+    area->setActiveSubWindow(f.window(2)->Form()->SubWindow());
+    QCOMPARE(entries(), (QStringList{"1 - status", "2 - unused"}));
+}
+
+void tst_ChildWindow::typingInOutputGoesToInput() {
+    AppFixture f;
+    OutputView *out = output(f, 1);
+    out->setFocus();
+    QTest::keyClicks(out, "/q");
+    QCOMPARE(input(f, 1)->text(), QString("/q"));
+    QVERIFY(input(f, 1)->hasFocus() || !QApplication::focusWidget());
+    QTest::keyClick(out, Qt::Key_C, Qt::ControlModifier); // the box's own keys stay its own
+    QCOMPARE(input(f, 1)->text(), QString("/q"));
+    // Ctrl+F from the input box opens the find field over the output; Escape closes it.
+    f.window(1)->Echo("find me");
+    QTest::keyClick(input(f, 1), Qt::Key_F, Qt::ControlModifier);
+    auto *find = out->findChild<QLineEdit *>("txtFind");
+    QVERIFY(find && find->isVisible());
+    QTest::keyClicks(find, "ME");
+    QTest::keyClick(find, Qt::Key_Return);
+    QCOMPARE(out->selectedText(), QString("me"));
+    QTest::keyClick(find, Qt::Key_Escape);
+    QVERIFY(!find->isVisible());
+}

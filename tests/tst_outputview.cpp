@@ -1,8 +1,10 @@
+#include "windows/outputview/IrcFormat.h"
 #include "windows/outputview/OutputView.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -49,6 +51,15 @@ std::unique_ptr<OutputView> shownView(const QStringList &lines, QSize size = QSi
     return view;
 }
 
+// Takes the addresses the desktop would open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
 } // namespace
 
 class tst_OutputView : public QObject {
@@ -64,7 +75,7 @@ private slots:
     void selection();
     void appendKeepsScrolledUpViewAndSelection();
     void followsEndWhileCaretAtEnd();
-    void copyPutsStoredText();
+    void copyPutsDrawnText();
     void selectAllAndClear();
     void keyboard_data();
     void keyboard();
@@ -78,6 +89,12 @@ private slots:
     void contextMenu();
     void floodRepaintsOnce();
     void emptyHiddenAndHugeLinesAreSafe();
+    void formatting_data();
+    void formatting();
+    void mentions_data();
+    void mentions();
+    void findOverManyLines();
+    void clickOpensLink();
 };
 
 void tst_OutputView::storesAndJoins_data() {
@@ -132,7 +149,7 @@ void tst_OutputView::lengthAndRangesAgreeOverManyLines() {
     const qsizetype starts[] = {0, 1, 17, 5000, 22222, 40000, all.size() - 100001, all.size() - 3};
     for (qsizetype start : starts) {
         view.setSelection(start, 100037);
-        QCOMPARE(view.selectedText(), all.mid(start, 100037));
+        QCOMPARE(view.textRange(start, 100037), all.mid(start, 100037));
     }
     for (qsizetype index :
          {qsizetype(0), qsizetype(2999), qsizetype(3000), qsizetype(9000), qsizetype(11999)}) {
@@ -150,17 +167,17 @@ void tst_OutputView::selection_data() {
     QTest::addColumn<qsizetype>("expectedStart");
     QTest::addColumn<qsizetype>("expectedLength");
     QTest::addColumn<QString>("text");
-    // Text: "abc\r\n\r\ndef" (lines "abc", "", "def")
+    // Text: "abc\r\n\r\ndef" (lines "abc", "", "def"); copied with LF line ends
     QTest::newRow("inside a line")
         << qsizetype(1) << qsizetype(2) << qsizetype(1) << qsizetype(2) << QStringLiteral("bc");
-    QTest::newRow("across breaks") << qsizetype(2) << qsizetype(6) << qsizetype(2) << qsizetype(6)
-                                   << QStringLiteral("c\r\n\r\nd");
+    QTest::newRow("across breaks")
+        << qsizetype(2) << qsizetype(6) << qsizetype(2) << qsizetype(6) << QStringLiteral("c\n\nd");
     QTest::newRow("backwards") << qsizetype(9) << qsizetype(-4) << qsizetype(5) << qsizetype(4)
-                               << QStringLiteral("\r\nde");
+                               << QStringLiteral("\nde");
     QTest::newRow("half a break") << qsizetype(4) << qsizetype(2) << qsizetype(4) << qsizetype(2)
-                                  << QStringLiteral("\n\r");
+                                  << QStringLiteral("\n\n");
     QTest::newRow("clamped") << qsizetype(-5) << qsizetype(100) << qsizetype(0) << qsizetype(10)
-                             << QStringLiteral("abc\r\n\r\ndef");
+                             << QStringLiteral("abc\n\ndef");
     QTest::newRow("caret only") << qsizetype(3) << qsizetype(0) << qsizetype(3) << qsizetype(0)
                                 << QString();
 }
@@ -225,15 +242,15 @@ void tst_OutputView::followsEndWhileCaretAtEnd() {
     QVERIFY(view->isAtEnd());
 }
 
-void tst_OutputView::copyPutsStoredText() {
+void tst_OutputView::copyPutsDrawnText() {
     OutputView view;
     view.appendLine(QStringLiteral("one\ttab \x03"
                                    "4colour"));
     view.appendLine(QStringLiteral("two\u2028sep"));
     view.setSelection(4, view.textLength() - 4);
     view.copy();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("tab \x03"
-                                                                  "4colour\r\ntwo\u2028sep"));
+    // Formatting codes are left out, other controls copied as drawn, lines end in LF.
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("tab colour\ntwo\ufffdsep"));
 }
 
 void tst_OutputView::selectAllAndClear() {
@@ -241,7 +258,7 @@ void tst_OutputView::selectAllAndClear() {
     view.appendLine(QStringLiteral("x"));
     view.appendLine(QStringLiteral("yz"));
     view.selectAll();
-    QCOMPARE(view.selectedText(), QStringLiteral("x\r\nyz"));
+    QCOMPARE(view.selectedText(), QStringLiteral("x\nyz"));
     view.clear();
     QCOMPARE(view.lineCount(), 0);
     QCOMPARE(view.textLength(), 0);
@@ -317,7 +334,7 @@ void tst_OutputView::mouseSelection() {
     QTest::mouseMove(viewport, at(third + 4));
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, at(third + 4));
     QCOMPARE(view->selectionStart(), 2);
-    QCOMPARE(view->selectedText(), QStringLiteral("pha beta gamma\r\ndelta\r\nepsi"));
+    QCOMPARE(view->selectedText(), QStringLiteral("pha beta gamma\ndelta\nepsi"));
     QVERIFY(view->hasFocus());
 
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, at(8));
@@ -428,6 +445,15 @@ void tst_OutputView::accessibility() {
     const QRect rect = text->characterRect(5);
     QVERIFY(rect.isValid());
     QCOMPARE(text->offsetAtPoint(rect.topLeft() + QPoint(1, rect.height() / 2)), 5);
+    // A NUL does not cut what a screen reader gets: it reads what is drawn.
+    view->appendLine(QStringLiteral("a") + QChar(0) +
+                     QStringLiteral("b \x02"
+                                    "c"));
+    view->appendLine(QStringLiteral("after"));
+    const QString all = iface->text(QAccessible::Value);
+    QCOMPARE(all.size(), view->textLength());
+    QVERIFY(all.endsWith(QStringLiteral("a\u2400b \u2060c\r\nafter")));
+    QCOMPARE(text->text(0, text->characterCount()), all);
 }
 
 void tst_OutputView::wheelAndRowScrolling() {
@@ -464,7 +490,7 @@ void tst_OutputView::contextMenu() {
     QVERIFY(!actions.at(0)->isEnabled()); // Copy, with nothing selected
     QVERIFY(actions.at(1)->isEnabled());
     actions.at(1)->trigger(); // Select All
-    QCOMPARE(view->selectedText(), QStringLiteral("one\r\ntwo"));
+    QCOMPARE(view->selectedText(), QStringLiteral("one\ntwo"));
     menu->close();
 }
 
@@ -517,6 +543,231 @@ void tst_OutputView::emptyHiddenAndHugeLinesAreSafe() {
     hidden.setWordWrap(false);
     QVERIFY(!hidden.grab().isNull());
     QCOMPARE(hidden.line(0), huge);
+}
+
+// Stored line -> the text drawn without codes, its styled runs ("start+length flags", positions
+// in that text) and the links found in it.
+void tst_OutputView::formatting_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("plain");
+    QTest::addColumn<QString>("runs");
+    QTest::addColumn<QString>("links");
+    const auto row = [](const char *name, const char *stored, const char *plain, const char *runs,
+                        const char *links = "") {
+        QTest::newRow(name) << QString::fromUtf8(stored) << QString::fromUtf8(plain)
+                            << QString::fromUtf8(runs) << QString::fromUtf8(links);
+    };
+    row("plain", "just text", "just text", "");
+    row("bold on and off",
+        "\x02"
+        "bold\x02 x",
+        "bold x", "0+4 b");
+    row("italic underline strike mono", "\x1di\x1d\x1fu\x1f\x1es\x1e\x11m", "iusm",
+        "0+1 i; 1+1 u; 2+1 s; 3+1 m");
+    row("reverse", "\x16r\x16n", "rn", "0+1 r");
+    row("reset ends all",
+        "\x02\x1d\x03"
+        "4ab\x0f"
+        "c",
+        "abc", "0+2 b i fg#ff0000");
+    row("colour",
+        "\x03"
+        "04red\x03 x",
+        "red x", "0+3 fg#ff0000");
+    row("one digit",
+        "\x03"
+        "4r",
+        "r", "0+1 fg#ff0000");
+    row("fg and bg",
+        "\x03"
+        "09,01g",
+        "g", "0+1 fg#00fc00 bg#000000");
+    row("bg stays for a new fg",
+        "\x03"
+        "4,2a\x03"
+        "5b",
+        "ab", "0+1 fg#ff0000 bg#00007f; 1+1 fg#7f0000 bg#00007f");
+    row("extended table",
+        "\x03"
+        "52x\x03"
+        "88y\x03"
+        "98z",
+        "xyz", "0+1 fg#ff0000; 1+1 fg#000000; 2+1 fg#ffffff");
+    row("99 is the default",
+        "\x03"
+        "4a\x03"
+        "99b",
+        "ab", "0+1 fg#ff0000");
+    row("three digits: two are the colour",
+        "\x03"
+        "123",
+        "3", "0+1 fg#0000fc");
+    row("no fg: the comma is text",
+        "\x03"
+        "4a\x03,5x",
+        "a,5x", "0+1 fg#ff0000");
+    row("comma without bg is text",
+        "\x03"
+        "4,x",
+        ",x", "0+2 fg#ff0000");
+    row("hex",
+        "\x04"
+        "FF8800o\x04"
+        "p",
+        "op", "0+1 fg#ff8800");
+    row("hex with bg",
+        "\x04"
+        "ff8800,000000o",
+        "o", "0+1 fg#ff8800 bg#000000");
+    row("short hex is text",
+        "\x04"
+        "FF00 x",
+        "FF00 x", "");
+    row("codes at the end", "a\x02\x03", "a", "");
+    row("colour at the end",
+        "a\x03"
+        "04,",
+        "a,", "1+1 fg#ff0000");
+    row("other controls stay visible",
+        "\x02"
+        "a\x01\x07",
+        "a\u2401\u2407", "0+3 b");
+    row("the bot's line",
+        "\x02"
+        "bold\x02 \x03"
+        "04red\x03 \x1ditalic\x1d \x1funder\x1f \x03"
+        "09,01green on "
+        "black\x0f plain https://example.org/page",
+        "bold red italic under green on black plain https://example.org/page",
+        "0+4 b; 5+3 fg#ff0000; 9+6 i; 16+5 u; 22+14 fg#00fc00 bg#000000",
+        "https://example.org/page");
+    row("link ends a sentence", "see http://a.org/x. ok", "see http://a.org/x. ok", "",
+        "http://a.org/x");
+    row("link in brackets", "(https://a.org/b)", "(https://a.org/b)", "", "https://a.org/b");
+    row("brackets inside a link", "https://w.org/F_(b)), x", "https://w.org/F_(b)), x", "",
+        "https://w.org/F_(b)");
+    row("www and irc", "www.ex.com, irc://irc.x.net/#c", "www.ex.com, irc://irc.x.net/#c", "",
+        "http://www.ex.com irc://irc.x.net/#c");
+    row("other schemes and inside words", "ftp://a.org mailto:a@b xhttp://a.org http:// x",
+        "ftp://a.org mailto:a@b xhttp://a.org http:// x", "", "");
+    row("a code ends a link", "\x1fhttps://a.org\x1f/b", "https://a.org/b", "0+13 u",
+        "https://a.org");
+}
+
+void tst_OutputView::formatting() {
+    QFETCH(QString, stored);
+    QFETCH(QString, plain);
+    QFETCH(QString, runs);
+    QFETCH(QString, links);
+    const IrcFormat::Line line = IrcFormat::parse(stored);
+    QCOMPARE(line.text.size(), stored.size()); // one drawn unit per stored unit
+    QCOMPARE(IrcFormat::plain(line.text), plain);
+    const auto at = [&line](qsizetype drawn) { // drawn position -> position in the plain text
+        return drawn - line.text.left(drawn).count(QChar(IrcFormat::Hidden));
+    };
+    QStringList described;
+    for (const IrcFormat::Run &run : line.runs) {
+        const IrcFormat::Style &st = run.style;
+        QString d = QStringLiteral("%1+%2")
+                        .arg(at(run.start))
+                        .arg(at(run.start + run.length) - at(run.start));
+        for (const auto &[on, flag] : {std::pair{st.bold, "b"},
+                                       {st.italic, "i"},
+                                       {st.underline, "u"},
+                                       {st.strike, "s"},
+                                       {st.mono, "m"},
+                                       {st.reverse, "r"}})
+            if (on)
+                d += QLatin1Char(' ') + QLatin1String(flag);
+        if (st.fg.isValid())
+            d += QStringLiteral(" fg") + st.fg.name();
+        if (st.bg.isValid())
+            d += QStringLiteral(" bg") + st.bg.name();
+        described << d;
+    }
+    QCOMPARE(described.join(QStringLiteral("; ")), runs);
+    QStringList urls;
+    for (const IrcFormat::Link &link : IrcFormat::links(line.text))
+        urls << link.url;
+    QCOMPARE(urls.join(QLatin1Char(' ')), links);
+    // Drawn, copied and read aloud alike.
+    OutputView view;
+    view.appendLine(stored);
+    view.appendLine(QStringLiteral("next"));
+    QCOMPARE(view.drawnText(0, view.textLength()), line.text + QStringLiteral("\r\nnext"));
+    view.selectAll();
+    QCOMPARE(view.selectedText(), plain + QStringLiteral("\nnext"));
+}
+
+void tst_OutputView::mentions_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("nick");
+    QTest::addColumn<bool>("mentioned");
+    QTest::newRow("addressed") << "bob: hi"
+                               << "bob" << true;
+    QTest::newRow("other case, end of text") << "hi BOB!"
+                                             << "bob" << true;
+    QTest::newRow("inside formatting") << "hi \x02"
+                                          "bob\x02"
+                                       << "bob" << true;
+    QTest::newRow("part of a word") << "bobby and mybob"
+                                    << "bob" << false;
+    QTest::newRow("nick characters join") << "bob_ [bob]"
+                                          << "bob" << false;
+    QTest::newRow("no nick yet") << "bob"
+                                 << "" << false;
+}
+
+void tst_OutputView::mentions() {
+    QFETCH(QString, text);
+    QFETCH(QString, nick);
+    QFETCH(bool, mentioned);
+    QCOMPARE(IrcFormat::mentions(text, nick), mentioned);
+}
+
+void tst_OutputView::findOverManyLines() {
+    OutputView view;
+    for (int i = 0; i < 200000; ++i)
+        view.appendLine(i == 10       ? QStringLiteral("needle one, \u00c9T\u00c9")
+                        : i == 150000 ? QStringLiteral("the \x02Nee\x03"
+                                                       "04dle\x03 two")
+                                      : QStringLiteral("line %1 of hay").arg(i));
+    view.setSelection(view.textLength(), 0);
+    QVERIFY(view.find(QStringLiteral("NEEDLE"), true));
+    QCOMPARE(view.lineAtPosition(view.selectionStart()), 150000);
+    QCOMPARE(view.selectedText(), QStringLiteral("Needle"));
+    QVERIFY(view.find(QStringLiteral("needle"), true));
+    QCOMPARE(view.selectionStart(), view.lineStartPosition(10));
+    QCOMPARE(view.selectedText(), QStringLiteral("needle"));
+    QVERIFY(view.find(QStringLiteral("needle"), true)); // round from the end again
+    QCOMPARE(view.lineAtPosition(view.selectionStart()), 150000);
+    QVERIFY(view.find(QStringLiteral("needle"))); // forward: round from the start
+    QCOMPARE(view.lineAtPosition(view.selectionStart()), 10);
+    QVERIFY(view.find(QStringLiteral("hay")));
+    QCOMPARE(view.lineAtPosition(view.selectionStart()), 11);
+    QVERIFY(view.find(QStringLiteral("\u00e9t\u00e9")));
+    QCOMPARE(view.selectedText(), QStringLiteral("\u00c9T\u00c9"));
+    QVERIFY(!view.find(QStringLiteral("04dle"))); // a colour's digits are not text
+    QVERIFY(!view.find(QStringLiteral("absent")));
+    QCOMPARE(view.selectedText(), QStringLiteral("\u00c9T\u00c9")); // nothing found, nothing moved
+}
+
+void tst_OutputView::clickOpensLink() {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    auto view = shownView({QStringLiteral("see \x02https://a.org/x\x02. now")});
+    const auto at = [&](qsizetype position) {
+        const QRect r = view->cursorRect(position);
+        return QPoint(r.x() + 2, r.center().y());
+    };
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at(1)); // plain text: nothing
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at(8));
+    QCOMPARE(catcher.urls, (QList<QUrl>{QUrl(QStringLiteral("https://a.org/x"))}));
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at(6)); // a drag selects
+    QTest::mouseMove(view->viewport(), at(12));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at(12));
+    QCOMPARE(catcher.urls.size(), 1);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
 }
 
 QTEST_MAIN(tst_OutputView)

@@ -4,8 +4,8 @@
 #include "platform/EscapedErrors.h"
 #include "platform/Utilities.h"
 #include "windows/Childs.h"
-#include "windows/outputview/OutputView.h"
 #include "windows/frmChild.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -90,6 +90,14 @@ bool Child::Delete(bool User) {
 void Child::Echo(const QString &Output) {
     if (pobjOutput)
         pobjOutput->appendFollowing(Output);
+}
+
+void Child::EchoMention(const QString &Output) {
+    Echo(Output);
+    if (pobjOutput)
+        pobjOutput->markLastLineAsMention();
+    if (pobjWindow)
+        pobjWindow->NoteMention();
 }
 
 void Child::Hide() {

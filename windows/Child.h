@@ -1,7 +1,7 @@
 #pragma once
 
-#include "windows/outputview/OutputView.h"
 #include "windows/frmChild.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QLineEdit>
 #include <QObject>
@@ -29,6 +29,9 @@ public:
     void SetDefaultCommand(const QString &NewValue) { pstrDefaultCommand = NewValue; }
     bool Delete(bool User = false);
     void Echo(const QString &Output);
+    // Echo of a line that names the user: drawn highlighted, and the window is marked in the
+    // frame's window list until it is activated.
+    void EchoMention(const QString &Output);
     void Hide();
     qint32 Index() const { return plngIndex; }
     Childs *Parent() const { return pobjParent; }

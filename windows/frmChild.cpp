@@ -3,8 +3,11 @@
 #include "platform/EscapedErrors.h"
 #include "ui_frmChild.h"
 #include "windows/frmMain.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 
 frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
@@ -16,8 +19,11 @@ frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
     pal.setColor(QPalette::Base, Qt::white);
     ui->txtOutput->setPalette(pal);
     setFocusProxy(ui->txtInput);
+    ui->txtOutput->setTypingTarget(ui->txtInput);
+    ui->txtInput->installEventFilter(this); // Ctrl+F there finds in the output
     if (frame) {
         m_sub = frame->AddChildForm(this);
+        connect(m_sub, &QMdiSubWindow::aboutToActivate, this, [this] { m_mentioned = false; });
     } else {
         show();
     }
@@ -33,6 +39,13 @@ QLineEdit *frmChild::txtInput() const {
 }
 OutputView *frmChild::txtOutput() const {
     return ui->txtOutput;
+}
+
+void frmChild::NoteMention() {
+    const bool active =
+        m_sub ? m_sub->mdiArea() && m_sub->mdiArea()->activeSubWindow() == m_sub : isActiveWindow();
+    if (!active)
+        m_mentioned = true;
 }
 
 QFont frmChild::BoxFont() {
@@ -96,6 +109,11 @@ bool frmChild::queryClose() {
 }
 
 bool frmChild::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == ui->txtInput && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Find)) {
+        Guarded([&] { ui->txtOutput->openFind(); });
+        return true;
+    }
     if (watched == closeSource() && event->type() == QEvent::Close && !m_unloading) {
         queryClose();
         event->ignore();

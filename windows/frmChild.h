@@ -33,6 +33,11 @@ public:
     // The sub-window that frames this form in the main window; null when standalone.
     QMdiSubWindow *SubWindow() const { return m_sub; }
 
+    // Whether a line naming the user came in while the window was not the active one; cleared
+    // when the window is activated.
+    bool Mentioned() const { return m_mentioned; }
+    void NoteMention();
+
     // Unloads the form as the program itself: hides it and lets it go once the current event
     // has been handled (the user's own close may still be running).
     void Unload();
@@ -55,4 +60,5 @@ private:
     std::unique_ptr<Ui::frmChild> ui;
     QMdiSubWindow *m_sub = nullptr;
     bool m_unloading = false;
+    bool m_mentioned = false;
 };

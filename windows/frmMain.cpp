@@ -2,6 +2,7 @@
 
 #include "platform/EscapedErrors.h"
 #include "ui_frmMain.h"
+#include "windows/frmChild.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -137,7 +138,10 @@ void frmMain::rebuildWindowMenu() {
     for (QMdiSubWindow *sub : windows) {
         if (!sub->isVisible() && !sub->isMinimized())
             continue;
-        QAction *action = menu->addAction(sub->windowTitle());
+        // A window with an unseen line naming the user is marked.
+        const auto *form = qobject_cast<const frmChild *>(sub->widget());
+        const QString mark = form && form->Mentioned() ? QStringLiteral("* ") : QString();
+        QAction *action = menu->addAction(mark + sub->windowTitle());
         action->setCheckable(true);
         action->setChecked(sub == active);
         group->addAction(action);

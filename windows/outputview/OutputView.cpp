@@ -1,5 +1,7 @@
 #include "windows/outputview/OutputView.h"
 
+#include "windows/outputview/IrcFormat.h"
+#include "windows/outputview/OutputFindBar.h"
 #include "windows/outputview/OutputViewAccessible.h"
 #include "windows/outputview/OutputViewSupport.h"
 
@@ -27,7 +29,8 @@ char16_t visibleUnit(char16_t u) {
 }
 } // namespace
 
-OutputView::OutputView(QWidget *parent) : QAbstractScrollArea(parent), m_layouts(m_store) {
+OutputView::OutputView(QWidget *parent)
+    : QAbstractScrollArea(parent), m_layouts(m_store, m_mentions) {
     OutputViewAccessible::install();
     m_repaintTimer.setSingleShot(true);
     connect(&m_repaintTimer, &QTimer::timeout, this, [this] { requestFlush(true); });
@@ -37,6 +40,7 @@ OutputView::OutputView(QWidget *parent) : QAbstractScrollArea(parent), m_layouts
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setMouseTracking(true); // the pointer becomes a hand over links
     QPalette pal = palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         pal.setColor(group, QPalette::Base, Qt::white);
@@ -113,8 +117,76 @@ QString OutputView::textRange(qsizetype start, qsizetype length) const {
     return m_store.text(start, length);
 }
 
+namespace {
+// Whether the drawn form of a unit differs from the unit: a control, a code, a separator.
+bool drawnDiffers(char16_t u) {
+    return u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029 || u == 0xfffc ||
+           QChar::isSurrogate(u);
+}
+} // namespace
+
+QString OutputView::drawnText(qsizetype start, qsizetype length) const {
+    start = clampPosition(start);
+    QString out = m_store.text(start, length);
+    QChar *data = nullptr;
+    for (qsizetype k = 0; k < out.size(); ++k) {
+        if (!drawnDiffers(out.at(k).unicode()))
+            continue;
+        const qsizetype line = m_store.lineAt(start + k);
+        const qsizetype lineStart = m_store.lineStart(line);
+        const qsizetype lineEnd = lineStart + m_store.lineLength(line);
+        if (start + k >= lineEnd)
+            continue; // the CR LF between lines
+        const QString drawn = IrcFormat::parse(m_store.line(line)).text;
+        if (!data)
+            data = out.data();
+        const qsizetype to = std::min(lineEnd - start, out.size());
+        for (; k < to; ++k)
+            data[k] = drawn.at(start + k - lineStart);
+        --k;
+    }
+    return out;
+}
+
+QString OutputView::copyText(qsizetype start, qsizetype length) const {
+    start = clampPosition(start);
+    const qsizetype end = clampPosition(start + length);
+    QString out;
+    if (end <= start)
+        return out;
+    for (qsizetype line = m_store.lineAt(start); line >= 0 && line < m_store.count(); ++line) {
+        const qsizetype lineStart = m_store.lineStart(line);
+        if (lineStart >= end)
+            break;
+        const qsizetype lineLength = m_store.lineLength(line);
+        const qsizetype from = std::max<qsizetype>(start - lineStart, 0);
+        const qsizetype to = std::min(end - lineStart, lineLength);
+        if (from < to) {
+            const QString stored = m_store.line(line);
+            out +=
+                IrcFormat::plain(QStringView(IrcFormat::parse(stored).text).mid(from, to - from));
+        }
+        if (end > lineStart + lineLength && line + 1 < m_store.count())
+            out += QLatin1Char('\n'); // the line break, or part of it, is selected
+    }
+    return out;
+}
+
+void OutputView::markLastLineAsMention() {
+    const qsizetype line = m_store.count() - 1;
+    if (line < 0 || (!m_mentions.empty() && m_mentions.back() >= line))
+        return;
+    m_mentions.push_back(line);
+    requestFlush(true);
+}
+
+bool OutputView::isMention(qsizetype line) const {
+    return std::binary_search(m_mentions.begin(), m_mentions.end(), line);
+}
+
 void OutputView::clear() {
     m_store.clear();
+    m_mentions.clear();
     m_layouts.clear();
     m_pinnedBottom = false;
     m_top = {};
@@ -156,7 +228,7 @@ void OutputView::setSelection(qsizetype start, qsizetype length) {
 }
 
 QString OutputView::selectedText() const {
-    return m_store.text(selectionStart(), selectionLength());
+    return copyText(selectionStart(), selectionLength());
 }
 
 void OutputView::copy() {
@@ -231,7 +303,7 @@ void OutputView::notifyAccessibility() {
         return;
     if (insertFrom >= 0 && insertFrom <= m_store.textLength()) {
         QAccessibleTextInsertEvent event(this, toInt(insertFrom),
-                                         m_store.text(insertFrom, m_store.textLength()));
+                                         drawnText(insertFrom, m_store.textLength()));
         QAccessible::updateAccessibility(&event);
     }
     if (caretMoved) {
@@ -275,6 +347,8 @@ bool OutputView::viewportEvent(QEvent *event) {
 void OutputView::resizeEvent(QResizeEvent *event) {
     QAbstractScrollArea::resizeEvent(event);
     syncLayoutSettings();
+    if (m_findBar)
+        m_findBar->place();
     if (!m_pinnedBottom && m_store.count() > 0 && !(top() < endTop()))
         pinToEnd(); // a wider view leaves no blank space below the last line
     updateScrollBars();

@@ -7,6 +7,7 @@
 #include <QBasicTimer>
 #include <QElapsedTimer>
 #include <QPoint>
+#include <QPointer>
 #include <QTimer>
 
 // The read-only output box of a window: lines of text shown top to bottom, selectable and
@@ -18,7 +19,11 @@
 // joined by CR LF, each break counting as 2.
 //
 // Control characters, DEL, C1 controls, U+2028/U+2029 and lone surrogates inside a line are drawn
-// as visible symbols (see displayText); the stored text keeps them as they came.
+// as visible symbols (see displayText); IRC formatting codes are drawn as the styles they set and
+// take no room (see IrcFormat); http, https, irc and www links open with a click. The stored text
+// keeps every line as it came. Copy and screen readers get what is drawn, not what is stored.
+class OutputFindBar;
+
 class OutputView : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -42,7 +47,12 @@ public:
     qsizetype selectionStart() const;
     qsizetype selectionLength() const;
     void setSelection(qsizetype start, qsizetype length); // anchor=start, caret=start+length
+    // The selection as copied: the drawn text without formatting codes, lines ended by LF.
     QString selectedText() const;
+    QString copyText(qsizetype start, qsizetype length) const;
+    // What a screen reader gets for a range of positions: the drawn text, one unit per stored
+    // unit (formatting codes as the invisible IrcFormat::Hidden), lines joined by CR LF.
+    QString drawnText(qsizetype start, qsizetype length) const;
     void scrollToEnd();        // show the last line at the bottom
     bool isAtEnd() const;      // the last line is visible at the bottom
     void setWordWrap(bool on); // default on
@@ -71,6 +81,21 @@ public:
     qsizetype positionAt(const QPoint &point) const;
     // Makes the row holding position visible, scrolling as little as possible.
     void ensureVisible(qsizetype position);
+    // The link under a point of the viewport; empty when none.
+    QString linkAt(const QPoint &point) const;
+
+    // Draws the last line appended as one that names the user.
+    void markLastLineAsMention();
+    bool isMention(qsizetype line) const;
+
+    // Selects the next (or previous) match of needle after (before) the selection, without
+    // regard to letter case, wrapping around once, and scrolls it into view. False when the
+    // text holds none.
+    bool find(const QString &needle, bool backward = false);
+    // Shows the find field over the output and gives it the focus.
+    void openFind();
+    // Printable keys pressed in the box go to this widget (a window's input box) with the focus.
+    void setTypingTarget(QWidget *target);
 
 public slots:
     void copy();
@@ -137,6 +162,14 @@ private:
     bool handleKey(QKeyEvent *event);
     static bool isOwnKey(const QKeyEvent *event);
 
+    struct Match {
+        qsizetype start = -1;
+        qsizetype end = -1;
+    };
+    // The first match starting at or after from, or the last ending at or before it.
+    Match search(const QString &needle, qsizetype from, bool backward) const;
+    qsizetype hitLine(const QPoint &point, QTextLine *row) const;
+
     void requestFlush(bool repaint);
     void flush();
     void updateScrollBars();
@@ -144,7 +177,9 @@ private:
     void notifyAccessibility();
 
     LineStore m_store;
+    std::vector<qsizetype> m_mentions; // sorted
     mutable OutputViewLayouts m_layouts;
+    OutputFindBar *m_findBar = nullptr;
     qsizetype m_anchor = 0;
     qsizetype m_caret = 0;
     qreal m_desiredX = -1; // x the caret keeps while moving up and down
@@ -172,6 +207,8 @@ private:
     qsizetype m_dragStart = 0;
     qsizetype m_dragEnd = 0;
     QPoint m_lastMouse;
+    QPoint m_pressPoint;
+    QPointer<QWidget> m_typingTarget;
     QPoint m_doubleClickPos;
     QElapsedTimer m_sinceDoubleClick;
     QBasicTimer m_autoScroll;

@@ -1,5 +1,6 @@
 #include "windows/outputview/OutputViewAccessible.h"
 
+#include "windows/outputview/IrcFormat.h"
 #include "windows/outputview/OutputView.h"
 #include "windows/outputview/OutputViewSupport.h"
 
@@ -66,7 +67,7 @@ QAccessible::State OutputViewAccessible::state() const {
 
 QString OutputViewAccessible::text(QAccessible::Text type) const {
     if (type == QAccessible::Value)
-        return view()->toPlainText();
+        return view()->drawnText(0, view()->textLength());
     return QAccessibleWidget::text(type);
 }
 
@@ -110,7 +111,7 @@ QString OutputViewAccessible::text(int startOffset, int endOffset) const {
     const qsizetype end = endOffset < 0 ? view()->textLength() : qsizetype(endOffset);
     if (end <= start)
         return {};
-    return view()->textRange(start, end - start);
+    return view()->drawnText(start, end - start);
 }
 
 int OutputViewAccessible::characterCount() const {
@@ -127,13 +128,13 @@ QString OutputViewAccessible::textAtOffset(int offset, QAccessible::TextBoundary
     if (boundaryType == QAccessible::NoBoundary) {
         *startOffset = 0;
         *endOffset = toInt(length);
-        return v->toPlainText();
+        return v->drawnText(0, length);
     }
     if (offset == length)
         --offset; // the last character
     const qsizetype line = v->lineAtPosition(offset);
     const qsizetype lineStart = v->lineStartPosition(line);
-    const QString text = v->line(line);
+    const QString text = IrcFormat::parse(v->line(line)).text;
     const qsizetype column = offset - lineStart;
     const bool hasBreak = line + 1 < v->lineCount();
     qsizetype start = 0;
@@ -155,7 +156,7 @@ QString OutputViewAccessible::textAtOffset(int offset, QAccessible::TextBoundary
     }
     *startOffset = toInt(lineStart + start);
     *endOffset = toInt(lineStart + end);
-    return v->textRange(lineStart + start, end - start);
+    return v->drawnText(lineStart + start, end - start);
 }
 
 QString OutputViewAccessible::textBeforeOffset(int offset,

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -12,6 +13,7 @@
 #include <QTextBoundaryFinder>
 #include <QTextLine>
 #include <QTimerEvent>
+#include <QUrl>
 #include <QWheelEvent>
 #include <QtDebug>
 #include <algorithm>
@@ -92,16 +94,27 @@ qsizetype OutputView::moveInLine(qsizetype position, int direction,
     const QTextLayout &layout = m_layouts.layout(line);
     const qsizetype length = layout.text().size();
     const qsizetype column = position - start;
+    // A formatting code takes no room: the caret passes over it as if it were not there.
+    const QString &text = layout.text();
+    const auto hidden = [&text](qsizetype i) {
+        return text.at(i).unicode() == IrcFormat::Hidden;
+    };
     if (direction > 0) {
         if (column >= length) // over the line break
             return line + 1 < m_store.count() ? m_store.lineStart(line + 1) : start + length;
-        return start + layout.nextCursorPosition(toInt(column), mode);
+        int next = layout.nextCursorPosition(toInt(column), mode);
+        while (next < length && hidden(next - 1))
+            next = layout.nextCursorPosition(next, mode);
+        return start + next;
     }
     if (column > length)
         return start + length;
     if (column == 0)
         return line > 0 ? start - 2 : 0;
-    return start + layout.previousCursorPosition(toInt(column), mode);
+    int previous = layout.previousCursorPosition(toInt(column), mode);
+    while (previous > 0 && hidden(previous))
+        previous = layout.previousCursorPosition(previous, mode);
+    return start + previous;
 }
 
 qsizetype OutputView::moveVertically(qsizetype position, qsizetype rows) {
@@ -174,7 +187,7 @@ void OutputView::extendDragTo(qsizetype position) {
 bool OutputView::isOwnKey(const QKeyEvent *event) {
     bool select = false;
     return isCopyKey(event) || event->matches(QKeySequence::SelectAll) ||
-           moveFor(event, &select) != Move::None;
+           event->matches(QKeySequence::Find) || moveFor(event, &select) != Move::None;
 }
 
 bool OutputView::handleKey(QKeyEvent *event) {
@@ -184,6 +197,10 @@ bool OutputView::handleKey(QKeyEvent *event) {
     }
     if (event->matches(QKeySequence::SelectAll)) {
         selectAll();
+        return true;
+    }
+    if (event->matches(QKeySequence::Find)) {
+        openFind();
         return true;
     }
     if (event->modifiers() == Qt::ControlModifier &&
@@ -264,10 +281,28 @@ bool OutputView::handleKey(QKeyEvent *event) {
 }
 
 void OutputView::keyPressEvent(QKeyEvent *event) {
-    if (handleKey(event))
+    if (handleKey(event)) {
         event->accept();
-    else
-        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    // Text typed here is meant for the window's input box: it goes there, and so does the focus.
+    const QString text = event->text();
+    const bool printable =
+        !text.isEmpty() && text.at(0).isPrint() &&
+        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (printable && m_typingTarget) {
+        m_typingTarget->setFocus(Qt::OtherFocusReason);
+        QKeyEvent copy(event->type(), event->key(), event->modifiers(), text, event->isAutoRepeat(),
+                       ushort(event->count()));
+        QCoreApplication::sendEvent(m_typingTarget, &copy);
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+void OutputView::setTypingTarget(QWidget *target) {
+    m_typingTarget = target;
 }
 
 // ---- Mouse ----
@@ -306,6 +341,7 @@ void OutputView::mousePressEvent(QMouseEvent *event) {
         return;
     }
     m_dragUnit = Unit::Char;
+    m_pressPoint = point;
     setCaret(position, event->modifiers().testFlag(Qt::ShiftModifier));
 }
 
@@ -319,8 +355,11 @@ void OutputView::mouseDoubleClickEvent(QMouseEvent *event) {
 }
 
 void OutputView::mouseMoveEvent(QMouseEvent *event) {
-    if (!m_dragging || !(event->buttons() & Qt::LeftButton))
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton)) {
+        const bool overLink = !linkAt(event->position().toPoint()).isEmpty();
+        viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
         return;
+    }
     m_lastMouse = event->position().toPoint();
     extendDragTo(positionAt(m_lastMouse));
     const bool outside = m_lastMouse.y() < 0 || m_lastMouse.y() >= viewport()->height();
@@ -335,6 +374,15 @@ void OutputView::mouseReleaseEvent(QMouseEvent *event) {
         return;
     m_dragging = false;
     m_autoScroll.stop();
+    const QPoint point = event->position().toPoint();
+    if (selectionLength() == 0 && m_dragUnit == Unit::Char &&
+        (point - m_pressPoint).manhattanLength() < QApplication::startDragDistance()) {
+        const QString url = linkAt(point);
+        if (!url.isEmpty()) {
+            QDesktopServices::openUrl(QUrl(url));
+            return;
+        }
+    }
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (selectionLength() > 0 && clipboard->supportsSelection())
         clipboard->setText(selectedText(), QClipboard::Selection);

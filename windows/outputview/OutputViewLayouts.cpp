@@ -28,7 +28,8 @@ bool hasLongRun(const QString &text) {
 }
 } // namespace
 
-OutputViewLayouts::OutputViewLayouts(const LineStore &store) : m_store(store) {}
+OutputViewLayouts::OutputViewLayouts(const LineStore &store, const std::vector<qsizetype> &mentions)
+    : m_store(store), m_mentions(mentions) {}
 
 OutputViewLayouts::~OutputViewLayouts() = default;
 
@@ -62,6 +63,15 @@ void OutputViewLayouts::setWidth(qreal width) {
         clear();
 }
 
+void OutputViewLayouts::setColours(const QColor &text, const QColor &base, const QColor &link) {
+    if (text == m_text && base == m_base && link == m_link)
+        return;
+    m_text = text;
+    m_base = base;
+    m_link = link;
+    clear();
+}
+
 void OutputViewLayouts::clear() {
     m_cache.clear();
     m_widest = 0;
@@ -72,8 +82,11 @@ OutputViewLayouts::Entry &OutputViewLayouts::entry(qsizetype line) {
     e.used = ++m_clock;
     if (e.layout)
         return e;
-    const QString text = OutputView::displayText(m_store.line(line));
+    const IrcFormat::Line drawn = IrcFormat::parse(m_store.line(line));
+    const QString &text = drawn.text;
+    e.links = IrcFormat::links(text);
     e.layout = std::make_unique<QTextLayout>(text, m_font, m_device);
+    e.layout->setFormats(formats(line, drawn, e.links));
     QTextOption option;
     option.setWrapMode(!m_wrap            ? QTextOption::NoWrap
                        : hasLongRun(text) ? QTextOption::WrapAnywhere
@@ -93,6 +106,55 @@ OutputViewLayouts::Entry &OutputViewLayouts::entry(qsizetype line) {
         y = QFontMetricsF(m_font, m_device).lineSpacing();
     e.height = y;
     return e;
+}
+
+// The styles of a line: the mention background under everything, then the formatting runs,
+// then the links.
+QList<QTextLayout::FormatRange>
+OutputViewLayouts::formats(qsizetype line, const IrcFormat::Line &drawn,
+                           const std::vector<IrcFormat::Link> &links) const {
+    QList<QTextLayout::FormatRange> ranges;
+    if (std::binary_search(m_mentions.begin(), m_mentions.end(), line)) {
+        QTextLayout::FormatRange range;
+        range.start = 0;
+        range.length = int(drawn.text.size());
+        range.format.setBackground(QColor(0xff, 0xf0, 0xa0));
+        range.format.setFontWeight(QFont::Bold);
+        ranges.append(range);
+    }
+    for (const IrcFormat::Run &run : drawn.runs) {
+        const IrcFormat::Style &style = run.style;
+        QTextLayout::FormatRange range;
+        range.start = int(run.start);
+        range.length = int(run.length);
+        QTextCharFormat &f = range.format;
+        if (style.bold)
+            f.setFontWeight(QFont::Bold);
+        f.setFontItalic(style.italic);
+        f.setFontUnderline(style.underline);
+        f.setFontStrikeOut(style.strike);
+        f.setFontFixedPitch(style.mono);
+        QColor fg = style.fg;
+        QColor bg = style.bg;
+        if (style.reverse) {
+            fg = style.bg.isValid() ? style.bg : m_base;
+            bg = style.fg.isValid() ? style.fg : m_text;
+        }
+        if (fg.isValid())
+            f.setForeground(fg);
+        if (bg.isValid())
+            f.setBackground(bg);
+        ranges.append(range);
+    }
+    for (const IrcFormat::Link &link : links) {
+        QTextLayout::FormatRange range;
+        range.start = int(link.start);
+        range.length = int(link.length);
+        range.format.setFontUnderline(true);
+        range.format.setForeground(m_link);
+        ranges.append(range);
+    }
+    return ranges;
 }
 
 const QTextLayout &OutputViewLayouts::layout(qsizetype line) {

@@ -76,10 +76,11 @@ void OutputView::paintEvent(QPaintEvent *event) {
         requestFlush(false); // the horizontal range grows to the widest line seen
 }
 
-qsizetype OutputView::positionAt(const QPoint &point) const {
+// The line under a point of the viewport, with its row there in *row; -1 when there are none.
+qsizetype OutputView::hitLine(const QPoint &point, QTextLine *row) const {
     const qsizetype count = m_store.count();
     if (count == 0)
-        return 0;
+        return -1;
     const qreal py = std::clamp<qreal>(point.y(), 0, viewHeight() - 1);
     const Row t = top();
     qreal y = -rowTop(t);
@@ -87,17 +88,38 @@ qsizetype OutputView::positionAt(const QPoint &point) const {
         const qreal lineHeight = m_layouts.height(line);
         if (py < y + lineHeight || line + 1 >= count) {
             const QTextLayout &layout = m_layouts.layout(line);
-            QTextLine row = layout.lineAt(layout.lineCount() - 1);
+            *row = layout.lineAt(layout.lineCount() - 1);
             for (int i = 0; i < layout.lineCount(); ++i)
                 if (py < y + layout.lineAt(i).y() + layout.lineAt(i).height()) {
-                    row = layout.lineAt(i);
+                    *row = layout.lineAt(i);
                     break;
                 }
-            const int column = row.xToCursor(point.x() - Margin + m_hOffset);
-            return m_store.lineStart(line) + column;
+            return line;
         }
         y += lineHeight;
     }
+}
+
+qsizetype OutputView::positionAt(const QPoint &point) const {
+    QTextLine row;
+    const qsizetype line = hitLine(point, &row);
+    if (line < 0)
+        return 0;
+    return m_store.lineStart(line) + row.xToCursor(point.x() - Margin + m_hOffset);
+}
+
+QString OutputView::linkAt(const QPoint &point) const {
+    QTextLine row;
+    const qsizetype line = hitLine(point, &row);
+    const qreal x = point.x() - Margin + m_hOffset;
+    if (line < 0 || x < 0 || x >= row.naturalTextWidth() || point.y() < 0 ||
+        point.y() >= viewHeight())
+        return {};
+    const int column = row.xToCursor(x, QTextLine::CursorOnCharacter);
+    for (const IrcFormat::Link &link : m_layouts.links(line))
+        if (column >= link.start && column < link.start + link.length)
+            return link.url;
+    return {};
 }
 
 QRect OutputView::cursorRect(qsizetype position) const {

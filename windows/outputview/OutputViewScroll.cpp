@@ -225,6 +225,8 @@ bool OutputView::wordWrap() const {
 
 void OutputView::syncLayoutSettings() {
     m_layouts.setFont(font());
+    m_layouts.setColours(palette().color(QPalette::Text), palette().color(QPalette::Base),
+                         palette().color(QPalette::Link));
     m_layouts.setPaintDevice(viewport());
     m_layouts.setWidth(viewport()->width() - 2 * Margin);
 }

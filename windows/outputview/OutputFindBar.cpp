@@ -1,0 +1,42 @@
+#include "windows/outputview/OutputFindBar.h"
+
+#include "windows/outputview/OutputView.h"
+
+#include <QKeyEvent>
+#include <exception>
+
+OutputFindBar::OutputFindBar(OutputView *view) : QLineEdit(view), m_view(view) {
+    setObjectName(QStringLiteral("txtFind"));
+    setPlaceholderText(tr("Find"));
+    setAccessibleName(tr("Find in output"));
+    setClearButtonEnabled(true);
+    place();
+}
+
+void OutputFindBar::place() {
+    const QRect area = m_view->viewport()->geometry();
+    const int width = std::min(area.width(), 240);
+    setGeometry(area.right() + 1 - width, area.top(), width, sizeHint().height());
+}
+
+void OutputFindBar::keyPressEvent(QKeyEvent *event) {
+    const int key = event->key();
+    if (key == Qt::Key_Escape) {
+        hide();
+        m_view->setFocus(Qt::OtherFocusReason);
+        event->accept();
+        return;
+    }
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    try {
+        const bool found = m_view->find(text(), event->modifiers().testFlag(Qt::ShiftModifier));
+        setStyleSheet(found || text().isEmpty() ? QString()
+                                                : QStringLiteral("background: #ffd0d0"));
+    } catch (const std::exception &error) {
+        qWarning("OutputFindBar: %s", error.what());
+    }
+}

@@ -17,8 +17,6 @@ constexpr size_t PageLines = 4096;
 // Lines are kept in UTF-8, except that a lone surrogate is written as the three bytes of its
 // code unit, so that every stored string reads back exactly as it was given.
 qsizetype encodedSize(QStringView text) {
-    if (Ascii::IsAscii(text))
-        return text.size();
     qsizetype bytes = 0;
     const char16_t *p = text.utf16();
     const char16_t *const end = p + text.size();
@@ -37,8 +35,8 @@ qsizetype encodedSize(QStringView text) {
     return bytes;
 }
 
-void encode(QStringView text, char *out) {
-    if (Ascii::IsAscii(text)) { // the usual chat line: a plain narrowing copy
+void encode(QStringView text, bool ascii, char *out) {
+    if (ascii) { // the usual chat line: a plain narrowing copy
         const char16_t *p = text.utf16();
         for (qsizetype i = 0; i < text.size(); ++i)
             out[i] = static_cast<char>(p[i]);
@@ -179,9 +177,10 @@ const char *LineStore::bytesOf(const Page &page) const {
 void LineStore::append(QStringView line) {
     if (line.size() > MaxLineLength)
         line = line.left(MaxLineLength);
-    const qsizetype bytes = encodedSize(line);
+    const bool ascii = Ascii::IsAscii(line);
+    const qsizetype bytes = ascii ? line.size() : encodedSize(line);
     Page &page = pageFor(bytes);
-    encode(line, page.bytes.get() + page.used);
+    encode(line, ascii, page.bytes.get() + page.used);
     const quint32 before = page.entries.empty() ? 0 : page.entries.back().textEnd;
     page.used += static_cast<quint32>(bytes);
     page.entries.push_back({page.used, before + static_cast<quint32>(line.size() + 2)});

@@ -5,8 +5,11 @@
 #include "connection/IRCConnections.h"
 #include "connection/LineDecoder.h"
 #include "connection/SocketArray.h"
+#include "platform/EscapedErrors.h"
 #include "platform/Utilities.h"
 #include "windows/frmMain.h"
+
+#include <QElapsedTimer>
 
 IRCConnection::IRCConnection() {
     m_instanceKey = Utilities::NewInstanceKey();
@@ -143,8 +146,7 @@ void IRCConnection::pobjConnectionEvents_WSClose(qint16 &Index) {
         return;
     auto self = shared_from_this();
     // Lines that came with the close are shown before the close itself: nothing is lost.
-    if (SocketElement *element = socket(); element && element->BytesAvailable() > 0)
-        receive();
+    processLines(-1);
     m_connected = false;
     statusLine(QStringLiteral("Disconnected from ") + serverAndPort());
     if (m_channels)
@@ -175,46 +177,90 @@ void IRCConnection::pobjConnectionEvents_WSDataArrival(qint16 &Index, qint32) {
         statusLine(QStringLiteral("lost connection!"));
         return;
     }
-    auto self = shared_from_this();
-    receive();
+    scheduleSlice();
 }
 
-void IRCConnection::receive() {
-    SocketElement *element = socket();
-    if (!element)
+// Received data is taken in a turn of its own, one slice per turn, so that a socket that reports
+// data in the same turn as a queued slice does not double the work of that turn.
+void IRCConnection::scheduleSlice() {
+    if (m_slicePending)
         return;
-    FeedReceived(element->GetData());
+    m_slicePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_slicePending = false;
+            // After our own close or a new Connect the old stream's rest is not wanted.
+            Guarded([this] {
+                SocketElement *element = socket();
+                if (m_parent && element && element->SocketState() == SocketElement::Connected_)
+                    receive();
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+// One slice of the received data: framing, decoding and processing for about SliceNs, then the
+// rest goes on in a later event-loop turn, so that input, paint and the window manager get
+// through between slices however fast the server talks. Bytes are taken from the socket only
+// as lines are needed, in the order they came.
+void IRCConnection::receive() {
+    if (m_processing)
+        return; // re-entered from a nested event loop: the running slice goes on
+    auto self = shared_from_this();
+    m_processing = true;
+    bool more = false;
+    try {
+        more = processLines(SliceNs);
+    } catch (...) {
+        m_processing = false;
+        throw;
+    }
+    m_processing = false;
+    if (more && m_parent)
+        scheduleSlice();
 }
 
 void IRCConnection::FeedReceived(QByteArrayView bytes) {
     auto self = shared_from_this();
     m_buffer.Append(bytes);
-    processLines();
+    processLines(-1);
 }
 
-// Every complete line is offered to GetMessageRaw, then processed unless a subscriber took it.
-// A line handler may delete this connection: the loop stops as soon as it is out of its
-// collection.
-void IRCConnection::processLines() {
+// Every complete line is offered to GetMessageRaw, then processed unless a subscriber took it;
+// when the buffer holds no complete line, the next bytes are read from the socket. Returns true
+// when it stopped because budgetNs (negative: no limit) ran out and lines may be left. A line
+// handler may delete this connection: the loop stops as soon as it is out of its collection.
+bool IRCConnection::processLines(qint64 budgetNs) {
+    QElapsedTimer clock;
+    clock.start();
     QByteArrayView bytes;
-    for (;;) {
+    for (int lines = 1;; ++lines) {
         const LineFramer::Result result = m_buffer.Next(bytes);
-        if (result == LineFramer::Result::NeedMore)
-            return;
+        if (result == LineFramer::Result::NeedMore) {
+            SocketElement *element = socket();
+            if (!element || element->BytesAvailable() <= 0)
+                return false;
+            char *room = m_buffer.Reserve(ReadChunkBytes);
+            m_buffer.Commit(element->Read(room, ReadChunkBytes));
+            continue;
+        }
         if (result == LineFramer::Result::DroppedLine) {
             statusLine(QStringLiteral("Server(%1): line longer than %2 bytes, dropped")
                            .arg(m_index)
                            .arg(LineFramer::MaxLineBytes));
-            continue;
+        } else {
+            const QString line = LineDecoder::Decode(bytes);
+            bool processed = false;
+            if (m_parent)
+                m_parent->RaiseGetMessageRaw(m_index, line, processed);
+            if (!processed)
+                ProcessServerMessage(line, bytes);
         }
-        const QString line = LineDecoder::Decode(bytes);
-        bool processed = false;
-        if (m_parent)
-            m_parent->RaiseGetMessageRaw(m_index, line, processed);
-        if (!processed)
-            ProcessServerMessage(line, bytes);
         if (!m_parent)
-            return;
+            return false;
+        if (budgetNs >= 0 && lines % LinesPerClockCheck == 0 && clock.nsecsElapsed() > budgetNs)
+            return true;
     }
 }
 

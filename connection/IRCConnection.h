@@ -69,12 +69,20 @@ private:
     SocketArray *sockets() const;
     void statusLine(const QString &text) const;
     QString serverAndPort() const;
+    void scheduleSlice();
     void receive();
-    void processLines();
+    bool processLines(qint64 budgetNs);
     bool processMessageLine(const MessageLine &line);
     // WireLine for a line that is bytes already.
     static QByteArray WireBytes(QByteArray Line);
     void sendWire(const QByteArray &wire);
+
+    // Work per event-loop turn: lines are processed for about this long before the rest waits
+    // for the next turn (the clock is read every LinesPerClockCheck lines); bytes are read from
+    // the socket ReadChunkBytes at a time, as lines are needed.
+    static constexpr qint64 SliceNs = 2'000'000;
+    static constexpr int LinesPerClockCheck = 32;
+    static constexpr qsizetype ReadChunkBytes = 64 * 1024;
     void releaseResources();
 
     LineFramer m_buffer;
@@ -89,5 +97,6 @@ private:
     QString m_instanceKey;
     qint16 m_socketIndex = -1;
     QPointer<SocketArray> pobjConnectionEvents;
-    bool m_processing = false;
+    bool m_processing = false;   // a slice is running
+    bool m_slicePending = false; // the next slice is queued for a later turn
 };

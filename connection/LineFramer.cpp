@@ -14,6 +14,18 @@ void LineFramer::Append(QByteArrayView bytes) {
     m_buffer.append(bytes.data(), bytes.size());
 }
 
+char *LineFramer::Reserve(qsizetype max) {
+    compact();
+    m_reservedAt = m_buffer.size();
+    m_buffer.resize(m_reservedAt + max);
+    return m_buffer.data() + m_reservedAt;
+}
+
+void LineFramer::Commit(qsizetype got) {
+    m_buffer.resize(m_reservedAt + qBound<qsizetype>(0, got, m_buffer.size() - m_reservedAt));
+    m_reservedAt = -1;
+}
+
 // Discards consumed bytes; inside an over-long line also what was already searched of it,
 // keeping its last byte, which may be the CR of the CR LF that ends it.
 void LineFramer::compact() {

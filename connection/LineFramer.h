@@ -14,6 +14,10 @@ public:
     enum class Result { Line, DroppedLine, NeedMore };
 
     void Append(QByteArrayView bytes);
+    // Room for up to max more bytes at the end of the buffer, to be read into directly; Commit
+    // then keeps the first got of them. Nothing else may be called in between.
+    char *Reserve(qsizetype max);
+    void Commit(qsizetype got);
     // The next complete line (without CR LF) in line, valid until the next call; DroppedLine
     // once for each over-long line; NeedMore when no complete line is buffered.
     Result Next(QByteArrayView &line);
@@ -26,7 +30,8 @@ private:
     void compact();
 
     QByteArray m_buffer;
-    qsizetype m_start = 0;   // first byte of the current line
-    qsizetype m_scanned = 0; // bytes of the current line already searched for CR LF
-    bool m_dropping = false; // inside an over-long line, discarding up to its CR LF
+    qsizetype m_reservedAt = -1; // size of the buffer before the pending Reserve
+    qsizetype m_start = 0;       // first byte of the current line
+    qsizetype m_scanned = 0;     // bytes of the current line already searched for CR LF
+    bool m_dropping = false;     // inside an over-long line, discarding up to its CR LF
 };

@@ -41,6 +41,7 @@ void SocketElement::Connect() {
     m_certificateErrors.clear();
     auto *socket = new QSslSocket(this);
     m_socket = socket;
+    socket->setReadBufferSize(ReadBufferBytes);
     // A TLS connection is up once the handshake is done, not at the TCP connect before it.
     if (m_tls)
         connect(socket, &QSslSocket::encrypted, this, &SocketElement::onConnected);
@@ -120,6 +121,12 @@ void SocketElement::SendData(const QByteArray &data) {
 
 QByteArray SocketElement::GetData() {
     return m_socket ? m_socket->readAll() : QByteArray();
+}
+
+qint64 SocketElement::Read(char *data, qint64 max) {
+    if (!m_socket || max <= 0)
+        return 0;
+    return qMax<qint64>(0, m_socket->read(data, max));
 }
 
 qint64 SocketElement::BytesAvailable() const {

@@ -48,6 +48,8 @@ public:
     void SendData(const QByteArray &data);
     // Hands over everything received and not yet fetched.
     QByteArray GetData();
+    // Moves up to max received bytes into data; returns how many (0 when none wait).
+    qint64 Read(char *data, qint64 max);
     qint64 BytesAvailable() const;
     qint16 SocketState() const;
 
@@ -59,6 +61,10 @@ public:
     // next Connect on. An empty list returns to the system's authorities alone. There is no way
     // to switch the certificate check off.
     static void SetExtraCaCertificates(const QList<QSslCertificate> &certificates);
+
+    // At most this much received data waits in the element: beyond it the socket stops reading
+    // until the program catches up, and the server is held back by TCP itself.
+    static constexpr qint64 ReadBufferBytes = 256 * 1024;
 
 signals:
     void Closed();

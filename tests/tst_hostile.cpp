@@ -36,10 +36,16 @@ private slots:
     void controlCharactersStayInTheirLine();
     void malformedLines_data();
     void malformedLines();
+    void burstRaces_data();
+    void trafficForClosedChannel_data() { burstRaces_data(); }
     void trafficForClosedChannel();
     void trafficAfterPart();
+    void connectionDeletedDuringBurst_data() { burstRaces_data(); }
     void connectionDeletedDuringBurst();
+    void exitDuringBurst_data() { burstRaces_data(); }
     void exitDuringBurst();
+    void serverCloseDuringBurst_data() { burstRaces_data(); }
+    void serverCloseDuringBurst();
 
 private:
     std::unique_ptr<AppFixture> f;
@@ -216,21 +222,33 @@ void tst_Hostile::malformedLines() {
     QVERIFY(server->received().isEmpty()); // nothing answered
 }
 
+// A burst of lines and the line during which something happens. Received lines are processed in
+// slices of a few milliseconds, one per event-loop turn: a short burst fits in one slice, a long
+// one spans many, and the event then comes in a later slice than the first.
+void tst_Hostile::burstRaces_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("at");
+    QTest::newRow("within one slice") << 200 << 30;
+    QTest::newRow("slices later") << 40000 << 30000;
+}
+
 // The user closes the channel window while its lines are arriving: the rest go to the status
 // window, and only one PART goes out.
 void tst_Hostile::trafficForClosedChannel() {
+    QFETCH(int, lines);
+    QFETCH(int, at);
     join("#c");
     int seen = 0;
     connect(f->app()->Connections(), &IRCConnections::GetMessageRaw, f->app(),
             [&](qint32, const QString &message, bool &) {
-                if (message.contains("PRIVMSG #c") && ++seen == 50)
+                if (message.contains("PRIVMSG #c") && ++seen == at)
                     f->window(2)->Form()->SubWindow()->close();
             });
-    feed(burst(200));
+    feed(burst(lines));
     QCOMPARE(f->windowCount(), 1);
     const QStringList toStatus =
         f->status().filter(QRegularExpression("^<- Server\\(1\\): \\[:bob!b@h PRIVMSG #c"));
-    QCOMPARE(toStatus.size(), 151); // the 50th line, seen just before the close, and the rest
+    QCOMPARE(toStatus.size(), lines - at + 1); // the line seen just before the close, and the rest
     QVERIFY(server->waitForLines(1));
     QCOMPARE(server->receivedLines(), QList<QByteArray>{"PART :#c"});
 }
@@ -247,16 +265,18 @@ void tst_Hostile::trafficAfterPart() {
 // Something deletes the connection in the middle of a burst: the rest of the burst is not
 // processed by a connection that is gone.
 void tst_Hostile::connectionDeletedDuringBurst() {
+    QFETCH(int, lines);
+    QFETCH(int, at);
     join("#c");
     join("#d");
     int seen = 0;
     connect(f->app()->Connections(), &IRCConnections::GetMessageRaw, f->app(),
             [&](qint32, const QString &, bool &) {
-                if (++seen == 30)
+                if (++seen == at)
                     f->app()->Connections()->Remove(1);
             });
-    server->send(burst(300));
-    QVERIFY(server->waitForDisconnect());
+    server->send(burst(lines));
+    QVERIFY(server->waitForDisconnect(30000));
     QTest::qWait(50);
     QCOMPARE(f->app()->Connections()->Count(), 0);
     QCOMPARE(f->windowCount(), 1);
@@ -265,18 +285,36 @@ void tst_Hostile::connectionDeletedDuringBurst() {
 }
 
 void tst_Hostile::exitDuringBurst() {
+    QFETCH(int, lines);
+    QFETCH(int, at);
     join("#c");
     int seen = 0;
     connect(f->app()->Connections(), &IRCConnections::GetMessageRaw, f->app(),
             [&](qint32, const QString &, bool &) {
-                if (++seen == 30)
+                if (++seen == at)
                     f->app()->ProcessCommand("EXIT", true, 1);
             });
-    server->send(burst(300) + "PING :late\r\n");
-    QVERIFY(server->waitForDisconnect());
+    server->send(burst(lines) + "PING :late\r\n");
+    QVERIFY(server->waitForDisconnect(30000));
     QVERIFY(!f->running());
     AppFixture::settle();
     QCOMPARE(server->receivedLines(), QList<QByteArray>{"PART :#c"});
+}
+
+// The server sends a burst and closes at once, while slices of it still wait: every line is
+// shown, in order, before the close is reported.
+void tst_Hostile::serverCloseDuringBurst() {
+    QFETCH(int, lines);
+    join("#c");
+    const qsizetype before = f->lines(2).size();
+    server->send(burst(lines));
+    server->closeClient();
+    QVERIFY(f->waitForLine(
+        1, QString("Disconnected from Server 127.0.0.1, Port %1").arg(server->port()), 30000));
+    const QStringList shown = f->lines(2).mid(before);
+    QCOMPARE(shown.size(), lines);
+    for (int i = 0; i < lines; ++i)
+        QCOMPARE(shown.at(i), QString("<bob> line %1").arg(i));
 }
 
 QTEST_MAIN(tst_Hostile)

@@ -112,6 +112,26 @@ void tst_OutputView::storesAndJoins_data() {
         << QStringList{QStringLiteral("a\r\nb\nc\u2028d\u2029"), QStringLiteral("\x02"
                                                                                 "bold\x0f")};
     QTest::newRow("NUL and DEL") << QStringList{QString(QChar(0)) + QStringLiteral("\x7f\u0085")};
+    // Many pages: full pages are kept compressed and read back through a small cache.
+    QStringList chat, mixed, noise;
+    quint32 seed = 1;
+    for (int i = 0; i < 20000; ++i) {
+        chat << QStringLiteral("<n%1> the quick brown fox jumps over the lazy dog %2")
+                    .arg(i % 97)
+                    .arg(i);
+        mixed << QStringLiteral("caf\u00e9 \u4f60\u597d \U0001F600 %1 ").arg(i) + QChar(0xD800);
+        if (i < 3000) {
+            QString line;
+            for (int c = 0; c < 80; ++c) {
+                seed = seed * 1103515245 + 12345;
+                line += QChar(char16_t(0x21 + (seed >> 16) % 94));
+            }
+            noise << line;
+        }
+    }
+    QTest::newRow("compressed pages, chat") << chat;
+    QTest::newRow("compressed pages, UTF-8 and a lone surrogate") << mixed;
+    QTest::newRow("pages that do not compress") << noise;
 }
 
 void tst_OutputView::storesAndJoins() {
@@ -121,6 +141,9 @@ void tst_OutputView::storesAndJoins() {
         view.appendLine(line);
     QCOMPARE(view.lineCount(), lines.size());
     for (int i = 0; i < lines.size(); ++i)
+        QCOMPARE(view.line(i), lines.at(i));
+    // Back from the end, a page further at every step: cached pages give way to others.
+    for (qsizetype i = lines.size() - 1; i >= 0; i -= 1009)
         QCOMPARE(view.line(i), lines.at(i));
     QCOMPARE(view.toPlainText(), joined(lines));
     QCOMPARE(view.textLength(), joined(lines).size());

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <lz4.h>
+#include <stdexcept>
 
 namespace {
 
@@ -15,8 +17,6 @@ constexpr size_t PageLines = 4096;
 // Lines are kept in UTF-8, except that a lone surrogate is written as the three bytes of its
 // code unit, so that every stored string reads back exactly as it was given.
 qsizetype encodedSize(QStringView text) {
-    if (Ascii::IsAscii(text))
-        return text.size();
     qsizetype bytes = 0;
     const char16_t *p = text.utf16();
     const char16_t *const end = p + text.size();
@@ -35,8 +35,8 @@ qsizetype encodedSize(QStringView text) {
     return bytes;
 }
 
-void encode(QStringView text, char *out) {
-    if (Ascii::IsAscii(text)) { // the usual chat line: a plain narrowing copy
+void encode(QStringView text, bool ascii, char *out) {
+    if (ascii) { // the usual chat line: a plain narrowing copy
         const char16_t *p = text.utf16();
         for (qsizetype i = 0; i < text.size(); ++i)
             out[i] = static_cast<char>(p[i]);
@@ -96,6 +96,8 @@ LineStore::~LineStore() = default;
 
 void LineStore::clear() {
     m_pages.clear();
+    for (Unpacked &u : m_unpacked)
+        u = Unpacked();
     m_pages.shrink_to_fit();
     m_count = 0;
     m_totalEnd = 0;
@@ -107,14 +109,7 @@ LineStore::Page &LineStore::pageFor(qsizetype bytes) {
         Page &last = m_pages.back();
         if (last.capacity - last.used >= bytes && last.entries.size() < PageLines)
             return last;
-        // The page is full: give back what it will never use.
-        last.entries.shrink_to_fit();
-        if (last.capacity - last.used > last.capacity / 8) {
-            auto exact = std::make_unique<char[]>(last.used);
-            std::memcpy(exact.get(), last.bytes.get(), last.used);
-            last.bytes = std::move(exact);
-            last.capacity = last.used;
-        }
+        seal(last);
     }
     Page page;
     page.capacity = std::max(PageBytes, static_cast<quint32>(bytes));
@@ -125,12 +120,67 @@ LineStore::Page &LineStore::pageFor(qsizetype bytes) {
     return m_pages.back();
 }
 
+// A full page gives back what it will never use: it is compressed when that saves at least an
+// eighth, otherwise its text is moved to an allocation of its exact size.
+void LineStore::seal(Page &page) {
+    page.entries.shrink_to_fit();
+    const int bound = LZ4_compressBound(int(page.used));
+    std::unique_ptr<char[]> packed(new char[size_t(bound)]);
+    const int packedSize =
+        LZ4_compress_default(page.bytes.get(), packed.get(), int(page.used), bound);
+    if (packedSize > 0 && quint32(packedSize) < page.used - page.used / 8) {
+        page.packed.reset(new char[size_t(packedSize)]);
+        std::memcpy(page.packed.get(), packed.get(), size_t(packedSize));
+        page.packedSize = quint32(packedSize);
+        page.bytes.reset();
+        page.capacity = 0;
+        return;
+    }
+    if (page.capacity - page.used > page.capacity / 8) {
+        auto exact = std::make_unique<char[]>(page.used);
+        std::memcpy(exact.get(), page.bytes.get(), page.used);
+        page.bytes = std::move(exact);
+        page.capacity = page.used;
+    }
+}
+
+// The text of a page: its own bytes, or its decompressed copy in the cache, which replaces the
+// copy used least recently when the page is not there.
+const char *LineStore::bytesOf(const Page &page) const {
+    if (page.bytes)
+        return page.bytes.get();
+    Unpacked *slot = &m_unpacked[0];
+    for (Unpacked &u : m_unpacked) {
+        if (u.firstLine == page.firstLine) {
+            u.lastUse = ++m_uses;
+            return u.bytes.get();
+        }
+        if (u.lastUse < slot->lastUse)
+            slot = &u;
+    }
+    if (!slot->bytes)
+        slot->bytes.reset(new char[PageBytes]);
+    // A page larger than usual (one long line) needs a larger copy.
+    if (page.used > PageBytes)
+        slot->bytes.reset(new char[page.used]);
+    const int got = LZ4_decompress_safe(page.packed.get(), slot->bytes.get(), int(page.packedSize),
+                                        int(page.used));
+    if (got != int(page.used)) {
+        slot->firstLine = -1;
+        throw std::runtime_error("LineStore: a compressed page does not decompress");
+    }
+    slot->firstLine = page.firstLine;
+    slot->lastUse = ++m_uses;
+    return slot->bytes.get();
+}
+
 void LineStore::append(QStringView line) {
     if (line.size() > MaxLineLength)
         line = line.left(MaxLineLength);
-    const qsizetype bytes = encodedSize(line);
+    const bool ascii = Ascii::IsAscii(line);
+    const qsizetype bytes = ascii ? line.size() : encodedSize(line);
     Page &page = pageFor(bytes);
-    encode(line, page.bytes.get() + page.used);
+    encode(line, ascii, page.bytes.get() + page.used);
     const quint32 before = page.entries.empty() ? 0 : page.entries.back().textEnd;
     page.used += static_cast<quint32>(bytes);
     page.entries.push_back({page.used, before + static_cast<quint32>(line.size() + 2)});
@@ -201,7 +251,7 @@ void LineStore::appendLineTo(QString &out, const Page &page, qsizetype index, qs
     to = std::min(to, units);
     if (from >= to)
         return;
-    const char *data = page.bytes.get() + byteStart;
+    const char *data = bytesOf(page) + byteStart;
     if (bytes == units) { // all ASCII
         out.append(QLatin1String(data + from, to - from));
         return;
@@ -253,6 +303,10 @@ QString LineStore::text(qsizetype start, qsizetype length) const {
 qsizetype LineStore::memoryUsed() const {
     qsizetype bytes = sizeof(*this) + qsizetype(m_pages.capacity() * sizeof(Page));
     for (const Page &page : m_pages)
-        bytes += page.capacity + qsizetype(page.entries.capacity() * sizeof(Entry));
+        bytes +=
+            page.capacity + page.packedSize + qsizetype(page.entries.capacity() * sizeof(Entry));
+    for (const Unpacked &u : m_unpacked)
+        if (u.bytes)
+            bytes += PageBytes;
     return bytes;
 }

@@ -7,8 +7,10 @@
 
 // The lines of an output box, kept compactly so that a million of them stay small: the text of
 // each line is stored as UTF-8 in large pages, and each line costs two 32-bit ends besides its
-// text. Positions are those of the lines joined by CR LF (each break counts as 2), in UTF-16
-// units, the way the box reports them.
+// text. A page that is full is compressed with LZ4 when that saves memory; reading a line of it
+// decompresses the page into a small cache of recently read pages, so painting, scrolling and
+// searching nearby lines decompress each page once. Positions are those of the lines joined by CR
+// LF (each break counts as 2), in UTF-16 units, the way the box reports them.
 //
 // Appending costs time proportional to the line. Looking up a line by index or by position costs
 // a binary search; nothing ever walks all the lines except text() over a range that long.
@@ -50,7 +52,9 @@ private:
         quint32 textEnd; // end of the line plus its CR LF, in units, from the page's first line
     };
     struct Page {
-        std::unique_ptr<char[]> bytes;
+        std::unique_ptr<char[]> bytes;  // the text, or null while the page is compressed
+        std::unique_ptr<char[]> packed; // the text compressed with LZ4
+        quint32 packedSize = 0;
         quint32 capacity = 0;
         quint32 used = 0;
         qsizetype firstLine = 0;
@@ -62,13 +66,25 @@ private:
         qsizetype index; // within the page
     };
 
+    // A decompressed copy of a compressed page, by the page's first line.
+    struct Unpacked {
+        qsizetype firstLine = -1;
+        std::unique_ptr<char[]> bytes;
+        quint64 lastUse = 0;
+    };
+    static constexpr size_t UnpackedPages = 4;
+
     Page &pageFor(qsizetype bytes);
+    void seal(Page &page);
+    const char *bytesOf(const Page &page) const;
     Slot slot(qsizetype line) const;
     static qsizetype startIn(const Page &page, qsizetype index);
     void appendLineTo(QString &out, const Page &page, qsizetype index, qsizetype from,
                       qsizetype to) const;
 
     std::vector<Page> m_pages;
+    mutable Unpacked m_unpacked[UnpackedPages];
+    mutable quint64 m_uses = 0;
     qsizetype m_count = 0;
     qsizetype m_totalEnd = 0; // sum over all lines of length + 2
     qsizetype m_maxLineLength = 0;

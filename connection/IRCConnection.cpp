@@ -111,8 +111,14 @@ QByteArray IRCConnection::WireLine(const QString &Message) {
 
 void IRCConnection::SendMessage(const QString &Message) {
     SocketElement *element = socket();
-    if (element && element->SocketState() == SocketElement::Connected_)
-        element->SendData(WireLine(Message));
+    if (!element || element->SocketState() != SocketElement::Connected_)
+        return;
+    if (element->SendData(WireLine(Message)))
+        return;
+    // Too much waited unsent: the element has cut the connection and dropped what waited.
+    m_connected = false;
+    statusLine(
+        QStringLiteral("Server(%1): the server stopped reading; connection closed").arg(m_index));
 }
 
 void IRCConnection::pobjConnectionEvents_WSConnect(qint16 &Index) {
@@ -133,8 +139,7 @@ void IRCConnection::pobjConnectionEvents_WSClose(qint16 &Index) {
     statusLine(QStringLiteral("Disconnected from ") + serverAndPort());
 }
 
-// A TLS connection also says why it failed (Description holds the reason in plain words); a
-// plain one reports the failure alone.
+// The failed line is followed by the reason in plain words (Description), when there is one.
 void IRCConnection::pobjConnectionEvents_WSError(qint16 &Index, qint16, QString &Description,
                                                  qint32, const QString &, const QString &, qint32,
                                                  bool &CancelDisplay) {
@@ -142,7 +147,7 @@ void IRCConnection::pobjConnectionEvents_WSError(qint16 &Index, qint16, QString 
         return;
     m_connected = false;
     statusLine(QStringLiteral("Connection to ") + serverAndPort() + QStringLiteral(" failed"));
-    if (m_tls && !Description.isEmpty())
+    if (!Description.isEmpty())
         statusLine(QStringLiteral("Server(%1): ").arg(m_index) + Description);
     CancelDisplay = true;
 }

@@ -28,6 +28,7 @@ private slots:
     void userCloseOfPlainWindow();
     void removingStatusWindowPromotesNext();
     void clearRaisesCloseLastFirst();
+    void walkWhileClosing();
     void itemOutOfRangeFails();
     void resizeLayout();
 };
@@ -249,6 +250,23 @@ void tst_ChildWindow::clearRaisesCloseLastFirst() {
     QCOMPARE(order, (QList<int>{3, 2, 1}));
     QCOMPARE(f.app()->Childs()->Count(), 0);
     f.app()->Childs()->Add(); // let the fixture find a status window again
+}
+
+// A walk over the windows may close them as it goes: every window is visited once.
+void tst_ChildWindow::walkWhileClosing() {
+    AppFixture f;
+    QStringList keys;
+    for (int i = 2; i <= 5; ++i)
+        f.type(1, "/window new");
+    for (const auto &window : f.app()->Childs()->NewEnum())
+        keys << window->InstanceKey();
+    QStringList visited;
+    for (const auto &window : f.app()->Childs()->NewEnum()) {
+        visited << window->InstanceKey();
+        window->CloseWindow(true);
+    }
+    QCOMPARE(visited, keys);
+    QCOMPARE(f.app()->Childs()->Count(), 1); // the status window refused
 }
 
 void tst_ChildWindow::itemOutOfRangeFails() {

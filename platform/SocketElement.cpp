@@ -50,16 +50,17 @@ void SocketElement::Connect() {
     // An attempt the system refuses at once fails inside connectToHost: its report waits for
     // the event loop, so that the caller can say it is connecting first.
     m_inConnect = true;
-    struct Leave {
+    struct Reset {
         bool &flag;
-        ~Leave() { flag = false; }
-    } leave{m_inConnect};
+        ~Reset() { flag = false; }
+    } reset{m_inConnect};
     // A TLS connection is up once the handshake is done, not at the TCP connect before it.
     if (m_tls) {
         connect(socket, &QSslSocket::encrypted, this, &SocketElement::onConnected);
         connect(socket, &QAbstractSocket::connected, this, &SocketElement::onTcpConnected);
-    } else
+    } else {
         connect(socket, &QAbstractSocket::connected, this, &SocketElement::onConnected);
+    }
     connect(socket, &QSslSocket::readyRead, this, [this, socket] {
         emit DataArrival(static_cast<qint32>(
             qMin<qint64>(socket->bytesAvailable(), std::numeric_limits<qint32>::max())));

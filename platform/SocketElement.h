@@ -22,7 +22,7 @@ class QTimer;
 // It counts as connected (Connected, state 7) only once the handshake is done, and its Error
 // carries the reason in plain words (see TlsErrors), such as
 // "certificate not trusted: self-signed certificate"; a TLS handshake that has not finished
-// HandshakeTimeout after the TCP connection was made fails with "TLS handshake timed out".
+// 30 s (or as set) after the TCP connection was made fails with "TLS handshake timed out".
 // A plain connection that fails says why in plain words too ("connection refused").
 // Lines waiting unsent are bounded: a server that stops reading is cut off (see SendData).
 class SocketElement : public QObject {

@@ -121,6 +121,9 @@ void Application::pobjConnections_SMsgNotProcessed(qint32 Connection, const QStr
 void Application::pobjWindow_QueryUnload(bool &Cancel, int UnloadMode) {
     if (UnloadMode == 1)
         return;
+    // A failing ExitClient keeps the main window open: its error is reported in the status
+    // window, which is still there to show it.
+    Cancel = true;
     Cancel = !ExitClient();
 }
 

@@ -58,7 +58,7 @@ QStringView NickFromPrefix(QStringView Prefix) {
 
 StringArray SliceArray(const StringArray &Source, qint32 Start, qint32 Count) {
     const auto badRange = [] {
-        return VelloqError(VelloqError::BadArrayRange, QStringLiteral("Invalid array range"));
+        return VelloqError(VelloqError::BadArrayRange, QString());
     };
     if (Count < 0)
         throw badRange();

@@ -130,8 +130,16 @@ void IRCConnection::SendMessage(const QString &Message) {
 
 void IRCConnection::sendWire(const QByteArray &wire) {
     SocketElement *element = socket();
-    if (element && element->SocketState() == SocketElement::Connected_)
-        element->SendData(wire);
+    if (!element || element->SocketState() != SocketElement::Connected_)
+        return;
+    if (element->SendData(wire))
+        return;
+    // Too much waited unsent: the element has cut the connection and dropped what waited.
+    m_connected = false;
+    statusLine(
+        QStringLiteral("Server(%1): the server stopped reading; connection closed").arg(m_index));
+    if (m_channels)
+        m_channels->MarkAllNotJoined();
 }
 
 void IRCConnection::pobjConnectionEvents_WSConnect(qint16 &Index) {
@@ -153,8 +161,7 @@ void IRCConnection::pobjConnectionEvents_WSClose(qint16 &Index) {
         m_channels->MarkAllNotJoined();
 }
 
-// A TLS connection also says why it failed (Description holds the reason in plain words); a
-// plain one reports the failure alone.
+// The failed line is followed by the reason in plain words (Description), when there is one.
 void IRCConnection::pobjConnectionEvents_WSError(qint16 &Index, qint16, QString &Description,
                                                  qint32, const QString &, const QString &, qint32,
                                                  bool &CancelDisplay) {
@@ -162,7 +169,7 @@ void IRCConnection::pobjConnectionEvents_WSError(qint16 &Index, qint16, QString 
         return;
     m_connected = false;
     statusLine(QStringLiteral("Connection to ") + serverAndPort() + QStringLiteral(" failed"));
-    if (m_tls && !Description.isEmpty())
+    if (!Description.isEmpty())
         statusLine(QStringLiteral("Server(%1): ").arg(m_index) + Description);
     if (m_channels)
         m_channels->MarkAllNotJoined();

@@ -60,7 +60,9 @@ LineFramer::Result LineFramer::Next(QByteArrayView &line) {
         }
         if (crlf < 0) {
             m_scanned = size - m_start;
-            if (!m_dropping && m_scanned > MaxLineBytes) {
+            // A CR at the end may begin the line end: it does not count against the limit.
+            const qsizetype pending = m_scanned - (size > m_start && data[size - 1] == '\r');
+            if (!m_dropping && pending > MaxLineBytes) {
                 m_dropping = true;
                 compact();
                 return Result::DroppedLine;

@@ -15,10 +15,9 @@ public:
 
     qint32 Count() const { return m_items.Count(); }
     std::shared_ptr<T> Item(qint32 Index) const { return m_items.At(Index); }
-    // NewEnum: the members in position order.
-    const KeyedList<T> &NewEnum() const { return m_items; }
-    auto begin() const { return m_items.begin(); }
-    auto end() const { return m_items.end(); }
+    // NewEnum: the members in position order, as they are now. The walk goes over a copy, so
+    // members may close or remove themselves (and others) while it runs.
+    std::vector<std::shared_ptr<T>> NewEnum() const { return m_items.Snapshot(); }
 
     // Deletes every member, last first, so the positions still to visit stay valid while each
     // member takes itself out.
@@ -33,17 +32,21 @@ public:
     // Called back from a member's Delete. The member holds itself alive for the rest of it.
     void RemoveAt(qint32 position) {
         m_items.TakeAt(position);
-        Reindex();
+        Reindex(position);
     }
 
 protected:
     void Append(const std::shared_ptr<T> &member) {
         m_items.Add(member, member->InstanceKey());
-        Reindex();
+        Reindex(Count());
     }
-    void Reindex() {
+    // Only the members from position from on change their number; the member at position 1 is
+    // told again as well, since whichever member stands first takes that role anew.
+    void Reindex(qint32 from) {
         const qint32 count = Count();
-        for (qint32 i = 1; i <= count; ++i)
+        if (from > 1 && count >= 1)
+            m_items.At(1)->SetIndex(1);
+        for (qint32 i = qMax(1, from); i <= count; ++i)
             m_items.At(i)->SetIndex(i);
     }
 

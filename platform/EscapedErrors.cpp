@@ -21,7 +21,9 @@ void SetSink(Sink s) {
 
 QString Describe(const std::exception &error) {
     if (const auto *own = dynamic_cast<const VelloqError *>(&error))
-        return QStringLiteral("Error %1: %2").arg(own->Number()).arg(own->Description());
+        return own->Description().isEmpty()
+                   ? QStringLiteral("Error %1").arg(own->Number())
+                   : QStringLiteral("Error %1: %2").arg(own->Number()).arg(own->Description());
     return QStringLiteral("Error: %1").arg(QString::fromLocal8Bit(error.what()));
 }
 

@@ -1,5 +1,6 @@
 #include "platform/SocketElement.h"
 
+#include "platform/SocketErrors.h"
 #include "platform/TlsErrors.h"
 
 #include <QSslConfiguration>
@@ -16,7 +17,12 @@ QList<QSslCertificate> &extraCaCertificates() {
 }
 } // namespace
 
-SocketElement::SocketElement(QObject *parent) : QObject(parent) {}
+SocketElement::SocketElement(QObject *parent, int handshakeTimeoutMs)
+    : QObject(parent), m_handshakeTimeoutMs(handshakeTimeoutMs),
+      m_handshakeTimer(new QTimer(this)) {
+    m_handshakeTimer->setSingleShot(true);
+    connect(m_handshakeTimer, &QTimer::timeout, this, &SocketElement::onHandshakeTimeout);
+}
 
 SocketElement::~SocketElement() {
     detach();
@@ -42,11 +48,20 @@ void SocketElement::Connect() {
     auto *socket = new QSslSocket(this);
     m_socket = socket;
     socket->setReadBufferSize(ReadBufferBytes);
+    // An attempt the system refuses at once fails inside connectToHost: its report waits for
+    // the event loop, so that the caller can say it is connecting first.
+    m_inConnect = true;
+    struct Reset {
+        bool &flag;
+        ~Reset() { flag = false; }
+    } reset{m_inConnect};
     // A TLS connection is up once the handshake is done, not at the TCP connect before it.
-    if (m_tls)
+    if (m_tls) {
         connect(socket, &QSslSocket::encrypted, this, &SocketElement::onConnected);
-    else
+        connect(socket, &QAbstractSocket::connected, this, &SocketElement::onTcpConnected);
+    } else {
         connect(socket, &QAbstractSocket::connected, this, &SocketElement::onConnected);
+    }
     connect(socket, &QSslSocket::readyRead, this, [this, socket] {
         emit DataArrival(static_cast<qint32>(
             qMin<qint64>(socket->bytesAvailable(), std::numeric_limits<qint32>::max())));
@@ -61,12 +76,8 @@ void SocketElement::Connect() {
         return;
     }
     if (!QSslSocket::supportsSsl()) {
-        // Reported from the event loop, as every other outcome of a connection attempt is.
-        QTimer::singleShot(0, this, [this, socket] {
-            if (m_socket == socket && !m_endReported)
-                fail(QAbstractSocket::SslInternalError,
-                     QStringLiteral("TLS handshake failed: TLS is not available on this system"));
-        });
+        fail(QAbstractSocket::SslInternalError,
+             QStringLiteral("TLS handshake failed: TLS is not available on this system"));
         return;
     }
     // Certificate errors come before the failure they cause: they are kept to name the reason.
@@ -89,7 +100,8 @@ void SocketElement::Close() {
     detach();
 }
 
-void SocketElement::detach() {
+void SocketElement::detach(Leave leave) {
+    m_handshakeTimer->stop();
     QSslSocket *socket = m_socket;
     m_socket = nullptr;
     if (!socket)
@@ -97,7 +109,8 @@ void SocketElement::detach() {
     socket->disconnect(this);
     socket->setParent(nullptr);
     // A TLS socket still in its handshake has nothing to hand over: it is cut at once.
-    if (socket->state() == QAbstractSocket::ConnectedState && m_established) {
+    if (socket->state() == QAbstractSocket::ConnectedState && m_established &&
+        leave == Leave::HandOver) {
         socket->flush();
         socket->disconnectFromHost();
     } else {
@@ -114,9 +127,20 @@ void SocketElement::detach() {
     });
 }
 
-void SocketElement::SendData(const QByteArray &data) {
-    if (m_socket)
-        m_socket->write(data);
+bool SocketElement::SendData(const QByteArray &data) {
+    if (!m_socket)
+        return true;
+    m_socket->write(data);
+    if (m_socket->bytesToWrite() <= MaxUnsentBytes)
+        return true;
+    // Lines written during one event are queued until the event loop runs: give the system
+    // what it takes now before deciding that the server has stopped reading.
+    m_socket->flush();
+    if (m_socket->bytesToWrite() <= MaxUnsentBytes)
+        return true;
+    m_endReported = true;
+    detach(Leave::Drop);
+    return false;
 }
 
 QByteArray SocketElement::GetData() {
@@ -159,8 +183,21 @@ qint16 SocketElement::SocketState() const {
 }
 
 void SocketElement::onConnected() {
+    m_handshakeTimer->stop();
     m_established = true;
     emit Connected();
+}
+
+// The TCP connection of a TLS attempt is made: from now on the handshake has a time limit.
+void SocketElement::onTcpConnected() {
+    m_handshakeTimer->start(m_handshakeTimeoutMs);
+}
+
+void SocketElement::onHandshakeTimeout() {
+    if (m_established || m_endReported || !m_socket)
+        return;
+    detach(Leave::Drop);
+    fail(QAbstractSocket::SocketTimeoutError, QStringLiteral("TLS handshake timed out"));
 }
 
 void SocketElement::onErrorOccurred(int error) {
@@ -173,13 +210,16 @@ void SocketElement::onErrorOccurred(int error) {
         emit Closed();
         return;
     }
-    // A failed TLS attempt names its reason in plain words; a failure after it was established
-    // (or of a plain connection) keeps the socket's own text.
+    // Every failure names its reason in plain words.
     const QString errorString = m_socket ? m_socket->errorString() : QString();
-    fail(static_cast<qint16>(error),
-         m_tls && !m_established
-             ? TlsErrors::FailureReason(m_certificateErrors, socketError, errorString)
-             : errorString);
+    QString reason;
+    if (!m_tls)
+        reason = SocketErrors::Reason(socketError, errorString);
+    else if (!m_established)
+        reason = TlsErrors::FailureReason(m_certificateErrors, socketError, errorString);
+    else
+        reason = TlsErrors::BrokenReason(socketError, errorString);
+    fail(static_cast<qint16>(error), reason);
 }
 
 void SocketElement::onDisconnected() {
@@ -197,7 +237,14 @@ void SocketElement::onDisconnected() {
 
 void SocketElement::fail(qint16 number, const QString &description) {
     m_endReported = true;
-    emit Error(number, description);
+    if (!m_inConnect) {
+        emit Error(number, description);
+        return;
+    }
+    QTimer::singleShot(0, this, [this, socket = m_socket.data(), number, description] {
+        if (m_socket == socket)
+            emit Error(number, description);
+    });
 }
 
 void SocketElement::onBytesWritten(qint64 bytes) {

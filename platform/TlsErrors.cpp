@@ -1,5 +1,7 @@
 #include "platform/TlsErrors.h"
 
+#include "platform/SocketErrors.h"
+
 #include <QStringList>
 
 namespace {
@@ -72,8 +74,21 @@ QString TlsErrors::FailureReason(const QList<QSslError> &certificateErrors,
     case QAbstractSocket::SslHandshakeFailedError:
     case QAbstractSocket::SslInternalError:
     case QAbstractSocket::SslInvalidUserDataError:
-        return QStringLiteral("TLS handshake failed: ") + errorString;
+        return QStringLiteral("TLS handshake failed: ") +
+               SocketErrors::WithoutLibraryCodes(errorString);
     default:
-        return lowerFirst(errorString);
+        return SocketErrors::Reason(error, errorString);
+    }
+}
+
+QString TlsErrors::BrokenReason(QAbstractSocket::SocketError error, const QString &errorString) {
+    switch (error) {
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
+        return QStringLiteral("TLS connection failed: ") +
+               SocketErrors::Reason(QAbstractSocket::UnknownSocketError, errorString);
+    default:
+        return SocketErrors::Reason(error, errorString);
     }
 }

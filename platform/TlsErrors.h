@@ -17,4 +17,7 @@ QString CertificateReason(const QList<QSslError> &errors);
 // in the middle of it included), otherwise the socket's own error text.
 QString FailureReason(const QList<QSslError> &certificateErrors, QAbstractSocket::SocketError error,
                       const QString &errorString);
+// The reason for the failure of an established TLS connection: "TLS connection failed: " and
+// the library's words without its error codes, or the plain reason of the socket error.
+QString BrokenReason(QAbstractSocket::SocketError error, const QString &errorString);
 } // namespace TlsErrors

@@ -27,6 +27,7 @@ private slots:
     void windowMenuListsOpenWindows();
     void shutdown_data();
     void shutdown();
+    void failingExitKeepsMainWindow();
     void aboutBox();
     void escapedErrorBecomesStatusLine();
     void cleanup();
@@ -121,6 +122,20 @@ void tst_Application::shutdown() {
     AppFixture::settle();
     QVERIFY(main.isNull());
     QVERIFY(statusWindow.isNull());
+}
+
+// A close of the main window whose ExitClient fails is cancelled, and the error is shown.
+void tst_Application::failingExitKeepsMainWindow() {
+    AppFixture f;
+    const auto failure = connect(f.app(), &Application::ExitClientStarted, f.app(), [] {
+        throw VelloqError(VelloqError::InvalidArgument, QStringLiteral("exit failed"));
+    });
+    QVERIFY(!f.app()->MainWindow()->close());
+    QVERIFY(f.running());
+    QVERIFY(f.app()->MainWindow()->isVisible());
+    QCOMPARE(f.status(),
+             QStringList{QString("Error %1: exit failed").arg(VelloqError::InvalidArgument)});
+    disconnect(failure);
 }
 
 void tst_Application::aboutBox() {

@@ -31,6 +31,7 @@ private slots:
     void userCloseOfPlainWindow();
     void removingStatusWindowPromotesNext();
     void clearRaisesCloseLastFirst();
+    void walkWhileClosing();
     void itemOutOfRangeFails();
     void resizeLayout();
     void mentionMarksWindowList();
@@ -182,7 +183,7 @@ void tst_ChildWindow::echoFirstLineHasNoBreak() {
     AppFixture f;
     f.window(1)->Echo("");
     f.window(1)->Echo("x");
-    QCOMPARE(output(f, 1)->toPlainText(), QString("\r\nx"));
+    QCOMPARE(output(f, 1)->toPlainText(), QString("x")); // the empty text left the box empty
     f.type(1, "/window new");
     f.window(2)->Echo("only");
     QCOMPARE(output(f, 2)->toPlainText(), QString("only"));
@@ -254,6 +255,23 @@ void tst_ChildWindow::clearRaisesCloseLastFirst() {
     QCOMPARE(order, (QList<int>{3, 2, 1}));
     QCOMPARE(f.app()->Childs()->Count(), 0);
     f.app()->Childs()->Add(); // let the fixture find a status window again
+}
+
+// A walk over the windows may close them as it goes: every window is visited once.
+void tst_ChildWindow::walkWhileClosing() {
+    AppFixture f;
+    QStringList keys;
+    for (int i = 2; i <= 5; ++i)
+        f.type(1, "/window new");
+    for (const auto &window : f.app()->Childs()->NewEnum())
+        keys << window->InstanceKey();
+    QStringList visited;
+    for (const auto &window : f.app()->Childs()->NewEnum()) {
+        visited << window->InstanceKey();
+        window->CloseWindow(true);
+    }
+    QCOMPARE(visited, keys);
+    QCOMPARE(f.app()->Childs()->Count(), 1); // the status window refused
 }
 
 void tst_ChildWindow::itemOutOfRangeFails() {

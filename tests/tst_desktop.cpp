@@ -4,9 +4,9 @@
 #include "app/Application.h"
 #include "support/AppFixture.h"
 #include "windows/Child.h"
-#include "windows/outputview/OutputView.h"
 #include "windows/frmChild.h"
 #include "windows/frmMain.h"
+#include "windows/outputview/OutputView.h"
 
 #include <QAccessible>
 #include <QActionGroup>
@@ -121,20 +121,26 @@ void tst_Desktop::windowMenuEntries() {
 
 void tst_Desktop::arrangeWindows_data() {
     QTest::addColumn<bool>("tile");
-    QTest::newRow("tile") << true;
-    QTest::newRow("cascade") << false;
+    QTest::addColumn<int>("active");
+    QTest::newRow("tile") << true << 4;
+    QTest::newRow("cascade") << false << 4;
+    QTest::newRow("cascade, status window active") << false << 1;
+    QTest::newRow("cascade, a middle window active") << false << 2;
 }
 
 // Tile lays the windows side by side without overlap, filling the frame; Cascade stacks them
-// at one usable size, each one further down and to the right.
+// at one usable size, each one further down and to the right, the active one last, with every
+// title bar in sight.
 void tst_Desktop::arrangeWindows() {
     QFETCH(bool, tile);
+    QFETCH(int, active);
     AppFixture f;
     openWindows(f, 3);
     QMdiArea *area = frame(f)->mdiArea();
     // Start from a heap of overlapping windows.
     for (int i = 1; i <= 4; ++i)
         sub(f, i)->setGeometry(10, 10, 300, 200);
+    area->setActiveSubWindow(sub(f, active));
 
     (tile ? frame(f)->mnuWindowTile() : frame(f)->mnuWindowCascade())->trigger();
 
@@ -149,12 +155,29 @@ void tst_Desktop::arrangeWindows() {
             // Big enough to chat in, not just a title bar.
             QVERIFY(r.width() >= viewport.width() / 2);
             QVERIFY(r.height() >= viewport.height() / 2);
-            if (i > 1) {
-                const QRect before = sub(f, i - 1)->geometry();
-                QCOMPARE(r.size(), before.size());
-                QVERIFY(r.left() > before.left());
-                QVERIFY(r.top() > before.top());
-            }
+        }
+    }
+    QCOMPARE(area->activeSubWindow(), sub(f, active));
+    if (!tile) {
+        QList<int> order{1, 2, 3, 4};
+        order.removeOne(active);
+        order.append(active);
+        for (int k = 1; k < 4; ++k) {
+            const QRect before = sub(f, order[k - 1])->geometry();
+            const QRect r = sub(f, order[k])->geometry();
+            QCOMPARE(r.size(), before.size());
+            QVERIFY(r.left() > before.left());
+            QVERIFY(r.top() > before.top());
+        }
+        // No window covers the middle of another's title bar.
+        const QList<QMdiSubWindow *> stacking = area->subWindowList(QMdiArea::StackingOrder);
+        for (qsizetype k = 0; k < stacking.size(); ++k) {
+            const QRect r = stacking[k]->geometry();
+            const QPoint title(r.left() + r.width() / 2, r.top() + 4);
+            for (qsizetype above = k + 1; above < stacking.size(); ++above)
+                QVERIFY2(!stacking[above]->geometry().contains(title),
+                         qPrintable(stacking[above]->windowTitle() + " covers the title of " +
+                                    stacking[k]->windowTitle()));
         }
     }
     if (tile) {

@@ -46,6 +46,8 @@ private slots:
     void exitDuringBurst();
     void serverCloseDuringBurst_data() { burstRaces_data(); }
     void serverCloseDuringBurst();
+    void pingFloodNeverRead();
+    void joinBurst();
 
 private:
     std::unique_ptr<AppFixture> f;
@@ -315,6 +317,43 @@ void tst_Hostile::serverCloseDuringBurst() {
     QCOMPARE(shown.size(), lines);
     for (int i = 0; i < lines; ++i)
         QCOMPARE(shown.at(i), QString("<bob> line %1").arg(i));
+}
+
+// A server that sends PINGs and never reads: once 1 MiB of replies waits unsent the client
+// closes the connection with one line, and the memory they took comes back.
+void tst_Hostile::pingFloodNeverRead() {
+    server->stopReading();
+    const double before = residentMiB();
+    const QByteArray ping = "PING :" + QByteArray(60000, 'p') + "\r\n";
+    for (int i = 0; i < 400 && f->connection().Connected(); ++i) {
+        server->send(ping);
+        QTest::qWait(1);
+    }
+    QVERIFY(f->waitForLine(1, "Server(1): the server stopped reading; connection closed"));
+    QTest::qWait(100);
+    const double after = residentMiB();
+    QVERIFY(!f->connection().Connected());
+    QCOMPARE(f->status().mid(3),
+             QStringList{"Server(1): the server stopped reading; connection closed"});
+    qInfo("resident memory %.1f MiB before, %.1f MiB after the PING flood", before, after);
+#ifndef VELLOQ_UNDER_ASAN
+    QVERIFY2(after - before < 16, qPrintable(QString("grew by %1 MiB").arg(after - before)));
+#endif
+}
+
+// Many joins in one read: every channel gets its window, numbered in order.
+void tst_Hostile::joinBurst() {
+    QByteArray joins;
+    for (int i = 1; i <= 300; ++i)
+        joins += ":me!u@h JOIN :#c" + QByteArray::number(i) + "\r\n";
+    feed(joins);
+    QCOMPARE(f->windowCount(), 301);
+    const auto channels = f->app()->Connections()->Item(1)->Channels();
+    for (int i = 1; i <= 300; i += 299) {
+        const auto window = channels->Item(QString("#c%1").arg(i))->Window();
+        QCOMPARE(window->Index(), i + 1);
+        QCOMPARE(window->Caption(), QString("%1 - unused").arg(i + 1));
+    }
 }
 
 QTEST_MAIN(tst_Hostile)

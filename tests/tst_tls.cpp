@@ -2,6 +2,7 @@
 // form of SERVER, the certificate check and the reason shown when an attempt fails, and a client
 // and a server that disagree about TLS. The certificates are made by openssl for each run.
 
+#include "app/Application.h"
 #include "app/CommandInterpreter.h"
 #include "connection/IRCConnection.h"
 #include "platform/SocketElement.h"
@@ -10,6 +11,7 @@
 #include "support/IrcServerFixture.h"
 #include "support/IrcTestClient.h"
 #include "support/ScriptedServer.h"
+#include "windows/frmMain.h"
 
 #include <QFile>
 #include <QProcess>
@@ -268,6 +270,10 @@ void tst_Tls::reasonTexts_data() {
                                << "Error during SSL handshake: wrong version number"
                                << "TLS handshake failed: Error during SSL handshake: wrong "
                                   "version number";
+    QTest::newRow("handshake, with the library's codes")
+        << QList<E>{} << int(QAbstractSocket::SslHandshakeFailedError)
+        << "Error during SSL handshake: error:0A00010B:SSL routines::wrong version number"
+        << "TLS handshake failed: Error during SSL handshake: wrong version number";
     QTest::newRow("closed in the handshake")
         << QList<E>{} << int(QAbstractSocket::RemoteHostClosedError) << "ignored"
         << "TLS handshake failed: the server closed the connection";
@@ -398,6 +404,8 @@ void tst_Tls::tlsAttemptFails_data() {
                                                     << "TLS handshake failed: " << false;
     QTest::newRow("closed port") << "none"
                                  << "connection refused" << true;
+    QTest::newRow("silent server") << "silent"
+                                   << "TLS handshake timed out" << true;
 }
 
 void tst_Tls::tlsAttemptFails() {
@@ -413,7 +421,7 @@ void tst_Tls::tlsAttemptFails() {
         ircd.setPongTimeout(5);
         QVERIFY(startServer(ircd, "good"));
         port = ircd.port();
-    } else if (server == "plain text") {
+    } else if (server == "plain text" || server == "silent") {
         QVERIFY(scripted.listen());
         port = scripted.port();
     } else {
@@ -422,6 +430,8 @@ void tst_Tls::tlsAttemptFails() {
         port = probe.serverPort();
     }
     AppFixture f;
+    if (server == "silent")
+        f.app()->MainWindow()->wsConnection().Element(1).SetHandshakeTimeout(300);
     f.type(1, QStringLiteral("/server 127.0.0.1 +%1").arg(port));
     if (server == "plain text") {
         QVERIFY(scripted.waitForClient());

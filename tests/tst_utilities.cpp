@@ -123,6 +123,7 @@ void tst_Utilities::sliceArrayFails() {
         QFAIL("no error");
     } catch (const VelloqError &e) {
         QCOMPARE(static_cast<quint32>(e.Number()), 0x8004040Eu);
+        QCOMPARE(e.Description(), QString());
     }
 }
 

@@ -86,10 +86,12 @@ bool Child::Delete(bool User) {
 }
 
 // Appends one line. The view follows the new line only when the caret was at the end;
-// otherwise the user's selection and reading position stay where they are.
+// otherwise the user's selection and reading position stay where they are. Lines are separated,
+// never introduced, by a line break: an empty text into an empty box leaves it empty.
 void Child::Echo(const QString &Output) {
-    if (pobjOutput)
-        pobjOutput->appendFollowing(Output);
+    if (!pobjOutput || (Output.isEmpty() && pobjOutput->textLength() == 0))
+        return;
+    pobjOutput->appendFollowing(Output);
 }
 
 void Child::EchoMention(const QString &Output) {
@@ -119,16 +121,17 @@ void Child::SetVisible(bool NewValue) {
         pobjWindow->SetVisible(NewValue);
 }
 
+// A window whose number stays the same keeps its caption and accessible names untouched; the
+// status window takes its default command back in any case.
 void Child::SetIndex(qint32 i) {
+    const bool renumbered = i != plngIndex;
     plngIndex = i;
-    if (!pobjWindow)
-        return;
-    if (i == 1) {
-        pobjWindow->SetCaption(QStringLiteral("1 - status"));
+    if (i == 1)
         pstrDefaultCommand = QStringLiteral("QUOTE");
-    } else {
-        pobjWindow->SetCaption(QStringLiteral("%1 - unused").arg(i));
-    }
+    if (!pobjWindow || !renumbered)
+        return;
+    pobjWindow->SetCaption(i == 1 ? QStringLiteral("1 - status")
+                                  : QStringLiteral("%1 - unused").arg(i));
     const QString caption = pobjWindow->Caption();
     pobjInput->setAccessibleName(QStringLiteral("Input, %1").arg(caption));
     pobjOutput->setAccessibleName(QStringLiteral("Output, %1").arg(caption));

@@ -9,12 +9,15 @@
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <limits>
 
 frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
     ui->setupUi(this);
     const QFont font = BoxFont();
     ui->txtInput->setFont(font);
     ui->txtOutput->setFont(font);
+    // No limit on what may be typed or pasted: a long line goes out split into several.
+    ui->txtInput->setMaxLength(std::numeric_limits<int>::max());
     QPalette pal = ui->txtOutput->palette();
     pal.setColor(QPalette::Base, Qt::white);
     ui->txtOutput->setPalette(pal);

@@ -70,19 +70,30 @@ void frmMain::addWindowSwitchKeys() {
 }
 
 // QMdiArea cascades its windows at their minimum size, which for a chat window is little more
-// than its title bar. The windows keep the cascade's places and grow to one common size that
-// lets the whole stack fill the area.
+// than its title bar, and leaves their stacking as it was, so that the active window may cover
+// the title bars of those placed after it. The places of the cascade are dealt out again with
+// the active window last, each window is raised above the one before it, and all grow to one
+// common size that lets the whole stack fill the area: every title bar stays visible.
 void frmMain::cascadeWindows() {
     QMdiArea *area = ui->mdiArea;
+    QMdiSubWindow *active = area->activeSubWindow();
     area->cascadeSubWindows();
     QList<QMdiSubWindow *> stacked;
+    QList<QPoint> places;
     QPoint farthest(0, 0);
     for (QMdiSubWindow *sub : area->subWindowList()) {
         if (!sub->isVisible() || sub->isMinimized() || sub->isMaximized())
             continue;
         stacked.append(sub);
+        places.append(sub->pos());
         farthest.setX(qMax(farthest.x(), sub->x()));
         farthest.setY(qMax(farthest.y(), sub->y()));
+    }
+    if (stacked.removeOne(active))
+        stacked.append(active);
+    for (qsizetype i = 0; i < stacked.size(); ++i) {
+        stacked[i]->move(places[i]);
+        stacked[i]->raise();
     }
     const QSize areaSize = area->viewport()->size();
     for (QMdiSubWindow *sub : stacked)

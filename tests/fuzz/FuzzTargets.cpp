@@ -57,7 +57,7 @@ void trim(Application &app) {
         channels->Clear();
     while (app.Childs()->Count() > 12)
         app.Childs()->Item(app.Childs()->Count())->Delete();
-    for (const auto &window : *app.Childs())
+    for (const auto &window : app.Childs()->NewEnum())
         if (window->Form() && window->Form()->txtOutput()->lineCount() > 2000)
             window->Form()->txtOutput()->clear();
     // Closed windows go once the event that closed them is over.

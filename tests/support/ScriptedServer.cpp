@@ -37,9 +37,10 @@ void ScriptedServer::acceptPending() {
         }
         m_client = socket;
         m_received.clear();
+        m_reading = true;
         ++m_accepted;
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-            if (socket == m_client)
+            if (socket == m_client && m_reading)
                 m_received += socket->readAll();
         });
     }
@@ -77,6 +78,12 @@ void ScriptedServer::sendChunks(const QList<QByteArray> &chunks, int gapMs) {
             m_client->waitForBytesWritten(1000);
         QTest::qWait(gapMs);
     }
+}
+
+void ScriptedServer::stopReading() {
+    m_reading = false;
+    if (m_client)
+        m_client->setReadBufferSize(1);
 }
 
 QByteArray ScriptedServer::received() const {

@@ -38,6 +38,10 @@ public:
     // flushed, then the event loop runs for gapMs (letting the peer read it) before the next one.
     void sendChunks(const QList<QByteArray> &chunks, int gapMs = 30);
 
+    // From now on the server reads nothing more from the current client, like a server that
+    // has stopped reading: what the client sends piles up on its side.
+    void stopReading();
+
     // Everything the current client has sent so far.
     QByteArray received() const;
     // The complete lines received so far, cut at CR LF, without the CR LF.
@@ -63,4 +67,5 @@ private:
     QByteArray m_received;
     int m_accepted = 0;
     int m_claimed = 0;
+    bool m_reading = true;
 };

@@ -263,7 +263,7 @@ void tst_Channels::channelsFollowServerLines() {
     const qsizetype first = welcomed ? 5 : 4;
     QCOMPARE(f->status().mid(first, f->status().size() - first - 1), status);
     QStringList held;
-    for (const auto &channel : this->channels())
+    for (const auto &channel : this->channels().NewEnum())
         held << channel->Name();
     QCOMPARE(held, channels);
     QCOMPARE(f->windowCount(), 1 + channels.size());

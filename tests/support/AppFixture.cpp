@@ -97,7 +97,8 @@ bool AppFixture::feed(ScriptedServer &server, const QByteArray &lines) const {
     static int marker = 0;
     const QByteArray end = ":mark " + QByteArray::number(++marker) + " x";
     server.send(lines + end + "\r\n");
-    return waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]");
+    // Generous: under the sanitizers a burst that opens hundreds of windows takes seconds.
+    return waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]", 60000);
 }
 
 void AppFixture::settle() {

@@ -111,8 +111,39 @@ QMdiSubWindow *frmMain::AddChildForm(QWidget *form) {
     const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 4;
     const int room = qMax(1, (ui->mdiArea->height() - 120) / step);
     sub->move((open % room) * step, (open % room) * step);
-    sub->show();
+    // Each activation walks every window of the area (and raising walks them once more for
+    // each), so a burst of a thousand windows activated one by one costs seconds.
+    if (m_openedThisTurn++ == 0 && !m_burst) {
+        sub->show();
+        m_burst = true;
+        QMetaObject::invokeMethod(this, &frmMain::endOfTurnWithNewWindows, Qt::QueuedConnection);
+    } else {
+        showWithoutActivating(sub);
+        m_burstLast = sub;
+    }
     return sub;
+}
+
+// A sub-window becomes active when it is shown, unless it is disabled at that moment.
+void frmMain::showWithoutActivating(QMdiSubWindow *sub) {
+    sub->setEnabled(false);
+    sub->show();
+    sub->setEnabled(true);
+}
+
+// Runs once per event-loop turn while windows keep being opened; the first turn that opened
+// none ends the burst and activates its last window.
+void frmMain::endOfTurnWithNewWindows() {
+    if (m_openedThisTurn > 0) {
+        m_openedThisTurn = 0;
+        QMetaObject::invokeMethod(this, &frmMain::endOfTurnWithNewWindows, Qt::QueuedConnection);
+        return;
+    }
+    m_burst = false;
+    QMdiSubWindow *last = m_burstLast;
+    m_burstLast = nullptr;
+    if (last && last->isVisible())
+        ui->mdiArea->setActiveSubWindow(last);
 }
 
 void frmMain::Unload() {

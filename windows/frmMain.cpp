@@ -2,6 +2,7 @@
 
 #include "platform/EscapedErrors.h"
 #include "ui_frmMain.h"
+#include "windows/CachedIconStyle.h"
 #include "windows/frmChild.h"
 
 #include <QActionGroup>
@@ -17,6 +18,7 @@ static void loadResources() {
 frmMain::frmMain(QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>()), m_sockets(this) {
     loadResources();
+    CachedIconStyle::Install();
     ui->setupUi(this);
     setCentralWidget(ui->mdiArea);
     setWindowIcon(QIcon(QStringLiteral(":/velloq/velloq.svg")));
@@ -111,6 +113,10 @@ QMdiSubWindow *frmMain::AddChildForm(QWidget *form) {
     const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 4;
     const int room = qMax(1, (ui->mdiArea->height() - 120) / step);
     sub->move((open % room) * step, (open % room) * step);
+    // The area places each window it is given by the least overlap with every window marked as
+    // moved, work that grows with the square of the windows open. Windows here are placed by
+    // the frame itself, so they do not count as moved for the area.
+    sub->setAttribute(Qt::WA_Moved, false);
     // Each activation walks every window of the area (and raising walks them once more for
     // each), so a burst of a thousand windows activated one by one costs seconds.
     if (m_openedThisTurn++ == 0 && !m_burst) {
@@ -144,6 +150,22 @@ void frmMain::endOfTurnWithNewWindows() {
     m_burstLast = nullptr;
     if (last && last->isVisible())
         ui->mdiArea->setActiveSubWindow(last);
+}
+
+// Each new window makes the next paint walk every window of the area once more, and a burst
+// opens a window or two per event-loop turn: painting every turn would cost more than the
+// windows themselves. While a burst goes on, a paint due sooner than a frame after the last
+// one waits for a later turn (the request is passed on until then).
+bool frmMain::event(QEvent *event) {
+    if (event->type() == QEvent::UpdateRequest && m_burst) {
+        if (m_lastPaint.isValid() && m_lastPaint.elapsed() < FrameMs) {
+            QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest),
+                                        Qt::LowEventPriority);
+            return true;
+        }
+        m_lastPaint.start();
+    }
+    return QMainWindow::event(event);
 }
 
 void frmMain::Unload() {

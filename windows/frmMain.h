@@ -2,6 +2,7 @@
 
 #include "connection/SocketArray.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
@@ -52,6 +53,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void addWindowSwitchKeys();
@@ -70,4 +72,7 @@ private:
     bool m_burst = false;
     int m_openedThisTurn = 0;
     QPointer<QMdiSubWindow> m_burstLast;
+    // When the frame last painted; during a burst it paints at most once a frame.
+    QElapsedTimer m_lastPaint;
+    static constexpr qint64 FrameMs = 16;
 };

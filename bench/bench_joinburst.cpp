@@ -12,7 +12,10 @@
 #include "connection/IRCConnection.h"
 #include "connection/IRCConnections.h"
 #include "windows/Childs.h"
+#include "windows/frmMain.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <cstdio>
@@ -35,7 +38,25 @@ double threadCpuMs() {
 struct Figures {
     double ms = -1, cpuMs = -1;
     bench::LoopWatch::Figures loop;
+    bool right = false;
 };
+
+// What the user sees once the burst is over: every window numbered in order, the last one
+// opened active.
+bool windowsAsExpected(Application *app, int count) {
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    Childs *windows = app->Childs();
+    if (windows->Count() != count + 1 ||
+        windows->Item(1)->Caption() != QStringLiteral("1 - status"))
+        return false;
+    for (int i = 2; i <= count + 1; ++i)
+        if (windows->Item(i)->Caption() != QStringLiteral("%1 - unused").arg(i) ||
+            !windows->Item(i)->Visible())
+            return false;
+    return app->MainWindow()->mdiArea()->activeSubWindow() ==
+           windows->Item(count + 1)->Form()->SubWindow();
+}
 
 // From the write until the last window is open and the event loop is idle again.
 Figures timeBurst(int count, bench::LoopWatch &watch) {
@@ -65,6 +86,7 @@ Figures timeBurst(int count, bench::LoopWatch &watch) {
     });
     figures.cpuMs = threadCpuMs() - cpuBefore;
     figures.loop = watch.stop();
+    figures.right = windowsAsExpected(app, count);
     app->ExitClient();
     QCoreApplication::processEvents();
     modMain::ReleaseApplication();
@@ -86,6 +108,7 @@ int main(int argc, char *argv[]) {
         sizes = {250, 500, 1000};
 
     bench::LoopWatch watch;
+    bool allRight = true;
     std::printf("| %-22s | %10s | %10s | %16s | %16s |\n", "JOIN lines in one read", "time (ms)",
                 "CPU (ms)", "loop answer max", "loop answer CPU");
     std::printf("|%s|%s|%s|%s|%s|\n", QByteArray(24, '-').constData(),
@@ -93,9 +116,10 @@ int main(int argc, char *argv[]) {
                 QByteArray(18, '-').constData(), QByteArray(18, '-').constData());
     for (int count : sizes) {
         const Figures f = timeBurst(count, watch);
-        std::printf("| %-22d | %10.1f | %10.1f | %13.2f ms | %13.2f ms |\n", count, f.ms, f.cpuMs,
-                    f.loop.max, f.loop.cpuMax);
+        std::printf("| %-22d | %10.1f | %10.1f | %13.2f ms | %13.2f ms |%s\n", count, f.ms, f.cpuMs,
+                    f.loop.max, f.loop.cpuMax, f.right ? "" : " windows WRONG");
         std::fflush(stdout);
+        allRight = allRight && f.right;
     }
-    return 0;
+    return allRight ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 // scripts/bench just before it starts the program), else from the process's start.
 #include "BenchSupport.h"
 #include "FloodServer.h"
+#include "LoopWatch.h"
 #include "app/Application.h"
 #include "app/modMain.h"
 #include "channel/Channels.h"
@@ -18,17 +19,9 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QScrollBar>
-#include <QSocketNotifier>
-#include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <pthread.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -51,94 +44,6 @@ double msSinceLaunch() {
     return (uptime.readAll().split(' ').value(0).toDouble() - startS) * 1e3;
 }
 
-// Measures how long the event loop takes to answer an outside event, the way it answers input
-// or the window manager's ping: a thread of its own writes the time into a pipe every
-// millisecond, and the loop reads it through a socket notifier. The answer time is the time
-// from the write to the read. (A repeating QTimer would not do: Qt's glib event loop holds
-// timers back while other events keep coming, so its lateness says little about input.)
-// On a shared machine the wall-clock answer also holds the time the system gave to other
-// processes, so the main thread's own CPU time between the write and the read is kept too: the
-// work the client did before it answered, which is what a free core would see.
-class LoopWatch {
-public:
-    struct Figures {
-        double max = -1, p99 = -1, cpuMax = -1, cpuP99 = -1;
-    };
-    LoopWatch() {
-        pthread_getcpuclockid(pthread_self(), &m_mainCpu);
-        if (::pipe2(m_pipe, O_NONBLOCK | O_CLOEXEC) != 0)
-            m_pipe[0] = m_pipe[1] = -1;
-        m_notifier = std::make_unique<QSocketNotifier>(m_pipe[0], QSocketNotifier::Read);
-        m_notifier->setEnabled(false);
-        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { take(); });
-    }
-    ~LoopWatch() {
-        stop();
-        ::close(m_pipe[0]);
-        ::close(m_pipe[1]);
-    }
-    void start() {
-        stop();
-        m_answers.clear();
-        m_cpu.clear();
-        m_notifier->setEnabled(true);
-        m_running = true;
-        m_thread = std::thread([this] {
-            while (m_running) {
-                const Stamp sent{nowNs(CLOCK_MONOTONIC), nowNs(m_mainCpu)};
-                if (::write(m_pipe[1], &sent, sizeof sent) != sizeof sent)
-                    break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        });
-    }
-    // Stops and gives the maximum and the 99th percentile of the answer times in ms.
-    Figures stop() {
-        if (!m_thread.joinable())
-            return {};
-        m_running = false;
-        m_thread.join();
-        take();
-        m_notifier->setEnabled(false);
-        if (m_answers.empty())
-            return {};
-        return {at(m_answers, 100), at(m_answers, 99), at(m_cpu, 100), at(m_cpu, 99)};
-    }
-
-private:
-    struct Stamp {
-        qint64 wall, cpu;
-    };
-    static qint64 nowNs(clockid_t clock) {
-        timespec now{};
-        clock_gettime(clock, &now);
-        return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-    }
-    static double at(std::vector<qint64> &values, size_t percent) {
-        std::sort(values.begin(), values.end());
-        return double(values[std::min(values.size() * percent / 100, values.size() - 1)]) / 1e6;
-    }
-    void take() {
-        Stamp sent[64];
-        ssize_t got;
-        while ((got = ::read(m_pipe[0], sent, sizeof sent)) > 0) {
-            const qint64 now = nowNs(CLOCK_MONOTONIC);
-            const qint64 cpu = nowNs(m_mainCpu);
-            for (ssize_t i = 0; i < got / ssize_t(sizeof(Stamp)); ++i) {
-                m_answers.push_back(now - sent[i].wall);
-                m_cpu.push_back(cpu - sent[i].cpu);
-            }
-        }
-    }
-    clockid_t m_mainCpu{};
-    int m_pipe[2] = {-1, -1};
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    std::thread m_thread;
-    std::atomic<bool> m_running{false};
-    std::vector<qint64> m_answers;
-    std::vector<qint64> m_cpu;
-};
-
 void type(const std::shared_ptr<Child> &window, const QString &text) {
     QLineEdit *input = window->Form()->txtInput();
     input->setText(text);
@@ -160,14 +65,14 @@ int main(int argc, char *argv[]) {
     const double startupMs = msSinceLaunch();
 
     FloodProcess server(lines, "#flood");
-    LoopWatch watch;
+    bench::LoopWatch watch;
     // Idle first: the same loop with nothing arriving.
     watch.start();
     QElapsedTimer second;
     second.start();
     while (second.elapsed() < 1000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    const LoopWatch::Figures idle = watch.stop();
+    const bench::LoopWatch::Figures idle = watch.stop();
     const double rssBefore = bench::statusMiB("VmRSS");
     type(app->Childs()->Item(1), QStringLiteral("/server 127.0.0.1 %1").arg(server.port()));
     // The client works until the server's PONG arrives; the child then reports and leaves.
@@ -184,7 +89,7 @@ int main(int argc, char *argv[]) {
     watch.start();
     while (!allShown())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    const LoopWatch::Figures busy = watch.stop();
+    const bench::LoopWatch::Figures busy = watch.stop();
     for (int i = 0; i < 20; ++i) // let the PONG go out
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     const double seconds = server.wait();

@@ -243,6 +243,7 @@ bool IRCConnection::processLines(qint64 budgetNs) {
     clock.start();
     QByteArrayView bytes;
     for (int lines = 1;; ++lines) {
+        const qint32 channelsBefore = channelCount();
         const LineFramer::Result result = m_buffer.Next(bytes);
         if (result == LineFramer::Result::NeedMore) {
             SocketElement *element = socket();
@@ -266,9 +267,15 @@ bool IRCConnection::processLines(qint64 budgetNs) {
         }
         if (!m_parent)
             return false;
-        if (budgetNs >= 0 && lines % LinesPerClockCheck == 0 && clock.nsecsElapsed() > budgetNs)
+        const bool costly = channelCount() != channelsBefore;
+        if (budgetNs >= 0 && (costly || lines % LinesPerClockCheck == 0) &&
+            clock.nsecsElapsed() > budgetNs)
             return true;
     }
+}
+
+qint32 IRCConnection::channelCount() const {
+    return m_channels ? m_channels->Count() : 0;
 }
 
 void IRCConnection::releaseResources() {

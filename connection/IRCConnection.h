@@ -72,14 +72,16 @@ private:
     void scheduleSlice();
     void receive();
     bool processLines(qint64 budgetNs);
+    qint32 channelCount() const;
     bool processMessageLine(const MessageLine &line);
     // WireLine for a line that is bytes already.
     static QByteArray WireBytes(QByteArray Line);
     void sendWire(const QByteArray &wire);
 
     // Work per event-loop turn: lines are processed for about this long before the rest waits
-    // for the next turn (the clock is read every LinesPerClockCheck lines); bytes are read from
-    // the socket ReadChunkBytes at a time, as lines are needed.
+    // for the next turn (the clock is read every LinesPerClockCheck lines, and after every line
+    // that opened or closed a channel window, which alone may take milliseconds); bytes are read
+    // from the socket ReadChunkBytes at a time, as lines are needed.
     static constexpr qint64 SliceNs = 2'000'000;
     static constexpr int LinesPerClockCheck = 32;
     static constexpr qsizetype ReadChunkBytes = 64 * 1024;

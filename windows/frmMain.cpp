@@ -2,6 +2,7 @@
 
 #include "platform/EscapedErrors.h"
 #include "ui_frmMain.h"
+#include "windows/CachedIconStyle.h"
 #include "windows/frmChild.h"
 
 #include <QActionGroup>
@@ -17,6 +18,7 @@ static void loadResources() {
 frmMain::frmMain(QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::frmMain>()), m_sockets(this) {
     loadResources();
+    CachedIconStyle::Install();
     ui->setupUi(this);
     setCentralWidget(ui->mdiArea);
     setWindowIcon(QIcon(QStringLiteral(":/velloq/velloq.svg")));
@@ -111,8 +113,59 @@ QMdiSubWindow *frmMain::AddChildForm(QWidget *form) {
     const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 4;
     const int room = qMax(1, (ui->mdiArea->height() - 120) / step);
     sub->move((open % room) * step, (open % room) * step);
-    sub->show();
+    // The area places each window it is given by the least overlap with every window marked as
+    // moved, work that grows with the square of the windows open. Windows here are placed by
+    // the frame itself, so they do not count as moved for the area.
+    sub->setAttribute(Qt::WA_Moved, false);
+    // Each activation walks every window of the area (and raising walks them once more for
+    // each), so a burst of a thousand windows activated one by one costs seconds.
+    if (m_openedThisTurn++ == 0 && !m_burst) {
+        sub->show();
+        m_burst = true;
+        QMetaObject::invokeMethod(this, &frmMain::endOfTurnWithNewWindows, Qt::QueuedConnection);
+    } else {
+        showWithoutActivating(sub);
+        m_burstLast = sub;
+    }
     return sub;
+}
+
+// A sub-window becomes active when it is shown, unless it is disabled at that moment.
+void frmMain::showWithoutActivating(QMdiSubWindow *sub) {
+    sub->setEnabled(false);
+    sub->show();
+    sub->setEnabled(true);
+}
+
+// Runs once per event-loop turn while windows keep being opened; the first turn that opened
+// none ends the burst and activates its last window.
+void frmMain::endOfTurnWithNewWindows() {
+    if (m_openedThisTurn > 0) {
+        m_openedThisTurn = 0;
+        QMetaObject::invokeMethod(this, &frmMain::endOfTurnWithNewWindows, Qt::QueuedConnection);
+        return;
+    }
+    m_burst = false;
+    QMdiSubWindow *last = m_burstLast;
+    m_burstLast = nullptr;
+    if (last && last->isVisible())
+        ui->mdiArea->setActiveSubWindow(last);
+}
+
+// Each new window makes the next paint walk every window of the area once more, and a burst
+// opens a window or two per event-loop turn: painting every turn would cost more than the
+// windows themselves. While a burst goes on, a paint due sooner than a frame after the last
+// one waits for a later turn (the request is passed on until then).
+bool frmMain::event(QEvent *event) {
+    if (event->type() == QEvent::UpdateRequest && m_burst) {
+        if (m_lastPaint.isValid() && m_lastPaint.elapsed() < FrameMs) {
+            QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest),
+                                        Qt::LowEventPriority);
+            return true;
+        }
+        m_lastPaint.start();
+    }
+    return QMainWindow::event(event);
 }
 
 void frmMain::Unload() {

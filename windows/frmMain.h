@@ -2,7 +2,9 @@
 
 #include "connection/SocketArray.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 namespace Ui {
@@ -35,7 +37,9 @@ public:
     // The socket array: element 0 exists from the start.
     SocketArray &wsConnection() { return m_sockets; }
 
-    // Adds a chat window's form to the frame and shows it at once.
+    // Adds a chat window's form to the frame and shows it at once. A window opened while no
+    // other is being opened becomes the active one at once; of a burst of windows (another one
+    // opened in each event-loop turn), the last becomes active once the burst is over.
     QMdiSubWindow *AddChildForm(QWidget *form);
 
     // Closes the frame as the program itself (unload mode 1): hides it and lets it go once the
@@ -49,15 +53,26 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void addWindowSwitchKeys();
     void cascadeWindows();
     void rebuildWindowMenu();
+    void showWithoutActivating(QMdiSubWindow *sub);
+    void endOfTurnWithNewWindows();
 
     std::unique_ptr<Ui::frmMain> ui;
     SocketArray m_sockets;
     QAction *m_windowNext = nullptr;
     QAction *m_windowPrevious = nullptr;
     bool m_unloading = false;
+    // The window-opening burst: whether one is going on, the windows opened since the last
+    // end-of-turn check, and the newest window still waiting to become active.
+    bool m_burst = false;
+    int m_openedThisTurn = 0;
+    QPointer<QMdiSubWindow> m_burstLast;
+    // When the frame last painted; during a burst it paints at most once a frame.
+    QElapsedTimer m_lastPaint;
+    static constexpr qint64 FrameMs = 16;
 };

@@ -3,6 +3,8 @@
 #include "windows/outputview/OutputView.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace IrcFormat {
 
@@ -269,11 +271,59 @@ namespace {
 bool isNickUnit(QChar c) {
     return c.isLetterOrNumber() || QStringView(u"-_[]\\`^{}|").contains(c);
 }
+
+// Whether every unit is printable ASCII (0x20..0x7E): no codes, no controls, nothing whose case
+// folds in an unusual way. Four units at a time.
+bool isPrintableAscii(QStringView text) {
+    const char16_t *p = text.utf16();
+    qsizetype n = text.size();
+    constexpr std::uint64_t Lanes = 0x0001000100010001ull;
+    constexpr std::uint64_t Top = 0x8000800080008000ull;
+    for (; n >= 4; p += 4, n -= 4) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        // Below 0x80 in every lane first, so that the sums below carry into no other lane.
+        if ((word & 0xFF80FF80FF80FF80ull) || ((word + Lanes * (0x8000 - 0x7F)) & Top) ||
+            (~(word + Lanes * (0x8000 - 0x20)) & Top))
+            return false;
+    }
+    for (; n > 0; ++p, --n)
+        if (*p < 0x20 || *p > 0x7E)
+            return false;
+    return true;
+}
+
+char16_t lowerAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+// mentions() for printable ASCII text and nick, the usual chat line: one scan for the nick's
+// first letter in either case, without building anything.
+bool mentionsAscii(QStringView text, QStringView nick) {
+    const char16_t *p = text.utf16();
+    const char16_t *q = nick.utf16();
+    const qsizetype n = text.size();
+    const qsizetype m = nick.size();
+    const char16_t first = lowerAscii(q[0]);
+    for (qsizetype at = 0; at + m <= n; ++at) {
+        if (lowerAscii(p[at]) != first)
+            continue;
+        qsizetype k = 1;
+        while (k < m && lowerAscii(p[at + k]) == lowerAscii(q[k]))
+            ++k;
+        if (k == m && (at == 0 || !isNickUnit(p[at - 1])) &&
+            (at + m == n || !isNickUnit(p[at + m])))
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 bool mentions(QStringView text, QStringView nick) {
-    if (nick.isEmpty())
+    if (nick.isEmpty() || nick.size() > text.size())
         return false;
+    if (isPrintableAscii(text) && isPrintableAscii(nick))
+        return mentionsAscii(text, nick);
     QString stripped;
     for (const QChar c : text)
         if (isCode(c.unicode())) {

@@ -3,8 +3,9 @@
 #include "windows/outputview/OutputView.h"
 
 #include <array>
-#include <cstdint>
-#include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace IrcFormat {
 
@@ -273,46 +274,69 @@ bool isNickUnit(QChar c) {
 }
 
 // Whether every unit is printable ASCII (0x20..0x7E): no codes, no controls, nothing whose case
-// folds in an unusual way. Four units at a time.
+// folds in an unusual way.
 bool isPrintableAscii(QStringView text) {
     const char16_t *p = text.utf16();
-    qsizetype n = text.size();
-    constexpr std::uint64_t Lanes = 0x0001000100010001ull;
-    constexpr std::uint64_t Top = 0x8000800080008000ull;
-    for (; n >= 4; p += 4, n -= 4) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        // Below 0x80 in every lane first, so that the sums below carry into no other lane.
-        if ((word & 0xFF80FF80FF80FF80ull) || ((word + Lanes * (0x8000 - 0x7F)) & Top) ||
-            (~(word + Lanes * (0x8000 - 0x20)) & Top))
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+#ifdef __SSE2__
+    const __m128i low = _mm_set1_epi16(0x20);
+    const __m128i high = _mm_set1_epi16(0x7E);
+    for (; i + 8 <= n; i += 8) {
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        // Signed comparisons: a unit from 0x8000 up counts as below 0x20.
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi16(u, low), _mm_cmpgt_epi16(u, high))))
             return false;
     }
-    for (; n > 0; ++p, --n)
-        if (*p < 0x20 || *p > 0x7E)
+#endif
+    for (; i < n; ++i)
+        if (p[i] < 0x20 || p[i] > 0x7E)
             return false;
     return true;
+}
+
+// The first position in [from, to) whose unit is a or b; to when there is none.
+qsizetype findEither(const char16_t *p, qsizetype from, qsizetype to, char16_t a, char16_t b) {
+#ifdef __SSE2__
+    const __m128i wideA = _mm_set1_epi16(static_cast<short>(a));
+    const __m128i wideB = _mm_set1_epi16(static_cast<short>(b));
+    for (; from + 8 <= to; from += 8) {
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + from));
+        const int hits =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(u, wideA), _mm_cmpeq_epi16(u, wideB)));
+        if (hits)
+            return from + __builtin_ctz(unsigned(hits)) / 2;
+    }
+#endif
+    for (; from < to; ++from)
+        if (p[from] == a || p[from] == b)
+            return from;
+    return to;
 }
 
 char16_t lowerAscii(char16_t c) {
     return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
 }
 
-// mentions() for printable ASCII text and nick, the usual chat line: one scan for the nick's
-// first letter in either case, without building anything.
+char16_t upperAscii(char16_t c) {
+    return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c;
+}
+
+// mentions() for printable ASCII text and nick, the usual chat line: a scan for the nick's first
+// letter in either case, without building anything.
 bool mentionsAscii(QStringView text, QStringView nick) {
     const char16_t *p = text.utf16();
     const char16_t *q = nick.utf16();
-    const qsizetype n = text.size();
     const qsizetype m = nick.size();
-    const char16_t first = lowerAscii(q[0]);
-    for (qsizetype at = 0; at + m <= n; ++at) {
-        if (lowerAscii(p[at]) != first)
-            continue;
+    const qsizetype last = text.size() - m; // the last position the nick fits at
+    const char16_t lower = lowerAscii(q[0]);
+    const char16_t upper = upperAscii(q[0]);
+    for (qsizetype at = findEither(p, 0, last + 1, lower, upper); at <= last;
+         at = findEither(p, at + 1, last + 1, lower, upper)) {
         qsizetype k = 1;
         while (k < m && lowerAscii(p[at + k]) == lowerAscii(q[k]))
             ++k;
-        if (k == m && (at == 0 || !isNickUnit(p[at - 1])) &&
-            (at + m == n || !isNickUnit(p[at + m])))
+        if (k == m && (at == 0 || !isNickUnit(p[at - 1])) && (at == last || !isNickUnit(p[at + m])))
             return true;
     }
     return false;

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <lz4.h>
 #include <stdexcept>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -36,13 +39,19 @@ qsizetype encodedSize(QStringView text) {
 }
 
 void encode(QStringView text, bool ascii, char *out) {
+    const char16_t *p = text.utf16();
     if (ascii) { // the usual chat line: a plain narrowing copy
-        const char16_t *p = text.utf16();
-        for (qsizetype i = 0; i < text.size(); ++i)
+        qsizetype i = 0;
+#ifdef __SSE2__
+        for (; i + 8 <= text.size(); i += 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(out + i), _mm_packus_epi16(units, units));
+        }
+#endif
+        for (; i < text.size(); ++i)
             out[i] = static_cast<char>(p[i]);
         return;
     }
-    const char16_t *p = text.utf16();
     const char16_t *const end = p + text.size();
     auto *o = reinterpret_cast<unsigned char *>(out);
     while (p < end) {

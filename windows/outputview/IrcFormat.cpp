@@ -282,12 +282,16 @@ bool isPrintableAscii(QStringView text) {
 #ifdef __SSE2__
     const __m128i low = _mm_set1_epi16(0x20);
     const __m128i high = _mm_set1_epi16(0x7E);
-    for (; i + 8 <= n; i += 8) {
-        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+    const auto printable = [&](qsizetype at) {
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at));
         // Signed comparisons: a unit from 0x8000 up counts as below 0x20.
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi16(u, low), _mm_cmpgt_epi16(u, high))))
+        return !_mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi16(u, low), _mm_cmpgt_epi16(u, high)));
+    };
+    for (; i + 8 <= n; i += 8)
+        if (!printable(i))
             return false;
-    }
+    if (i < n && n >= 8)
+        return printable(n - 8); // the last eight units, some of them seen already
 #endif
     for (; i < n; ++i)
         if (p[i] < 0x20 || p[i] > 0x7E)
@@ -300,12 +304,20 @@ qsizetype findEither(const char16_t *p, qsizetype from, qsizetype to, char16_t a
 #ifdef __SSE2__
     const __m128i wideA = _mm_set1_epi16(static_cast<short>(a));
     const __m128i wideB = _mm_set1_epi16(static_cast<short>(b));
-    for (; from + 8 <= to; from += 8) {
-        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + from));
-        const int hits =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(u, wideA), _mm_cmpeq_epi16(u, wideB)));
-        if (hits)
-            return from + __builtin_ctz(unsigned(hits)) / 2;
+    // Two mask bits for each unit from at on.
+    const auto hitsAt = [&](qsizetype at) {
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at));
+        return unsigned(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(u, wideA), _mm_cmpeq_epi16(u, wideB))));
+    };
+    for (; from + 8 <= to; from += 8)
+        if (const unsigned hits = hitsAt(from))
+            return from + __builtin_ctz(hits) / 2;
+    if (from < to && to >= 8) {
+        // The last eight units, without those before from.
+        const qsizetype base = to - 8;
+        const unsigned hits = hitsAt(base) & ~((1u << (2 * (from - base))) - 1);
+        return hits ? base + __builtin_ctz(hits) / 2 : to;
     }
 #endif
     for (; from < to; ++from)

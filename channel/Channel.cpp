@@ -10,6 +10,8 @@
 #include "windows/Childs.h"
 #include "windows/outputview/IrcFormat.h"
 
+#include <algorithm>
+
 Channel::Channel() : m_instanceKey(Utilities::NewInstanceKey()) {}
 
 Channel::~Channel() {
@@ -81,13 +83,29 @@ void Channel::SendPrivMsg(const QString &PrivMsg) {
     send(QStringLiteral("PRIVMSG ") + m_name + QStringLiteral(" :") + PrivMsg);
 }
 
-// "<nick> text", "-nick- text" or "* nick text", built in one piece: this runs for every
-// channel line.
-static QString framed(QLatin1String open, QStringView nick, QLatin1String close, QStringView text) {
-    QString line;
-    line.reserve(open.size() + nick.size() + close.size() + text.size());
-    line.append(open).append(nick).append(close).append(text);
-    return line;
+namespace {
+void put(QChar *&out, QLatin1String text) {
+    for (const char c : text)
+        *out++ = QLatin1Char(c);
+}
+
+void put(QChar *&out, QStringView text) {
+    std::copy(text.begin(), text.end(), out);
+    out += text.size();
+}
+} // namespace
+
+// "<nick> text", "-nick- text" or "* nick text", built in the channel's own buffer: this runs for
+// every channel line, and the buffer keeps its room from one line to the next.
+const QString &Channel::framed(QLatin1String open, QStringView nick, QLatin1String close,
+                               QStringView text) {
+    m_shown.resize(open.size() + nick.size() + close.size() + text.size());
+    QChar *out = m_shown.data();
+    put(out, open);
+    put(out, nick);
+    put(out, close);
+    put(out, text);
+    return m_shown;
 }
 
 // The text of a CTCP ACTION (what /me sends: "\x01ACTION waves\x01"), or a null view when the
@@ -95,7 +113,7 @@ static QString framed(QLatin1String open, QStringView nick, QLatin1String close,
 static QStringView actionText(QStringView message) {
     static const QLatin1String Action("\x01"
                                       "ACTION");
-    if (!message.startsWith(Action))
+    if (message.isEmpty() || message.front() != u'\x01' || !message.startsWith(Action))
         return {};
     QStringView rest = message.mid(Action.size());
     if (!rest.isEmpty() && rest.front() != u' ' && rest.front() != u'\x01')

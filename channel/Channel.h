@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <memory>
 
 class Channels;
@@ -43,6 +44,8 @@ public:
 private:
     void pobjWindow_CloseWindow(bool User);
     IRCConnection *connection() const;
+    const QString &framed(QLatin1String open, QStringView nick, QLatin1String close,
+                          QStringView text);
     void show(const QString &line, QStringView message);
     void send(const QString &line) const;
     void statusLine(const QString &text) const;
@@ -55,4 +58,5 @@ private:
     QString m_instanceKey;
     std::shared_ptr<Child> pobjWindow;
     bool m_deleting = false;
+    QString m_shown; // the line being shown
 };

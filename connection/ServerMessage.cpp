@@ -15,7 +15,9 @@ namespace {
 // Whether line is word (such as "PING ") followed by a colon or nothing; rest is what follows
 // the word.
 bool startsWith(QStringView line, QLatin1String word, QStringView &rest) {
-    if (!line.startsWith(word) || (line.size() > word.size() && line[word.size()] != u':'))
+    // Most lines start with a colon: one look at the first character settles those.
+    if (line.isEmpty() || line.front() != QLatin1Char(word.front()) || !line.startsWith(word) ||
+        (line.size() > word.size() && line[word.size()] != u':'))
         return false;
     rest = line.mid(word.size());
     return true;

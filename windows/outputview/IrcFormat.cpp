@@ -3,6 +3,9 @@
 #include "windows/outputview/OutputView.h"
 
 #include <array>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace IrcFormat {
 
@@ -269,11 +272,94 @@ namespace {
 bool isNickUnit(QChar c) {
     return c.isLetterOrNumber() || QStringView(u"-_[]\\`^{}|").contains(c);
 }
+
+// Whether every unit is printable ASCII (0x20..0x7E): no codes, no controls, nothing whose case
+// folds in an unusual way.
+bool isPrintableAscii(QStringView text) {
+    const char16_t *p = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+#ifdef __SSE2__
+    const __m128i low = _mm_set1_epi16(0x20);
+    const __m128i high = _mm_set1_epi16(0x7E);
+    const auto printable = [&](qsizetype at) {
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at));
+        // Signed comparisons: a unit from 0x8000 up counts as below 0x20.
+        return !_mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi16(u, low), _mm_cmpgt_epi16(u, high)));
+    };
+    for (; i + 8 <= n; i += 8)
+        if (!printable(i))
+            return false;
+    if (i < n && n >= 8)
+        return printable(n - 8); // the last eight units, some of them seen already
+#endif
+    for (; i < n; ++i)
+        if (p[i] < 0x20 || p[i] > 0x7E)
+            return false;
+    return true;
+}
+
+// The first position in [from, to) whose unit is a or b; to when there is none.
+qsizetype findEither(const char16_t *p, qsizetype from, qsizetype to, char16_t a, char16_t b) {
+#ifdef __SSE2__
+    const __m128i wideA = _mm_set1_epi16(static_cast<short>(a));
+    const __m128i wideB = _mm_set1_epi16(static_cast<short>(b));
+    // Two mask bits for each unit from at on.
+    const auto hitsAt = [&](qsizetype at) {
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at));
+        return unsigned(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(u, wideA), _mm_cmpeq_epi16(u, wideB))));
+    };
+    for (; from + 8 <= to; from += 8)
+        if (const unsigned hits = hitsAt(from))
+            return from + __builtin_ctz(hits) / 2;
+    if (from < to && to >= 8) {
+        // The last eight units, without those before from.
+        const qsizetype base = to - 8;
+        const unsigned hits = hitsAt(base) & ~((1u << (2 * (from - base))) - 1);
+        return hits ? base + __builtin_ctz(hits) / 2 : to;
+    }
+#endif
+    for (; from < to; ++from)
+        if (p[from] == a || p[from] == b)
+            return from;
+    return to;
+}
+
+char16_t lowerAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+char16_t upperAscii(char16_t c) {
+    return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c;
+}
+
+// mentions() for printable ASCII text and nick, the usual chat line: a scan for the nick's first
+// letter in either case, without building anything.
+bool mentionsAscii(QStringView text, QStringView nick) {
+    const char16_t *p = text.utf16();
+    const char16_t *q = nick.utf16();
+    const qsizetype m = nick.size();
+    const qsizetype last = text.size() - m; // the last position the nick fits at
+    const char16_t lower = lowerAscii(q[0]);
+    const char16_t upper = upperAscii(q[0]);
+    for (qsizetype at = findEither(p, 0, last + 1, lower, upper); at <= last;
+         at = findEither(p, at + 1, last + 1, lower, upper)) {
+        qsizetype k = 1;
+        while (k < m && lowerAscii(p[at + k]) == lowerAscii(q[k]))
+            ++k;
+        if (k == m && (at == 0 || !isNickUnit(p[at - 1])) && (at == last || !isNickUnit(p[at + m])))
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 bool mentions(QStringView text, QStringView nick) {
-    if (nick.isEmpty())
+    if (nick.isEmpty() || nick.size() > text.size())
         return false;
+    if (isPrintableAscii(text) && isPrintableAscii(nick))
+        return mentionsAscii(text, nick);
     QString stripped;
     for (const QChar c : text)
         if (isCode(c.unicode())) {

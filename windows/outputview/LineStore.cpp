@@ -6,6 +6,9 @@
 #include <cstring>
 #include <lz4.h>
 #include <stdexcept>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -36,13 +39,19 @@ qsizetype encodedSize(QStringView text) {
 }
 
 void encode(QStringView text, bool ascii, char *out) {
+    const char16_t *p = text.utf16();
     if (ascii) { // the usual chat line: a plain narrowing copy
-        const char16_t *p = text.utf16();
-        for (qsizetype i = 0; i < text.size(); ++i)
+        qsizetype i = 0;
+#ifdef __SSE2__
+        for (; i + 8 <= text.size(); i += 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(out + i), _mm_packus_epi16(units, units));
+        }
+#endif
+        for (; i < text.size(); ++i)
             out[i] = static_cast<char>(p[i]);
         return;
     }
-    const char16_t *p = text.utf16();
     const char16_t *const end = p + text.size();
     auto *o = reinterpret_cast<unsigned char *>(out);
     while (p < end) {
@@ -64,6 +73,29 @@ void encode(QStringView text, bool ascii, char *out) {
             *o++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
         }
     }
+}
+
+// Copies text into out narrowed to bytes while it is ASCII; whether all of it was.
+bool narrowAscii(QStringView text, char *out) {
+    const char16_t *p = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+#ifdef __SSE2__
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, high), _mm_setzero_si128())) !=
+            0xFFFF)
+            return false;
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(out + i), _mm_packus_epi16(units, units));
+    }
+#endif
+    for (; i < n; ++i) {
+        if (p[i] >= 0x80)
+            return false;
+        out[i] = static_cast<char>(p[i]);
+    }
+    return true;
 }
 
 // Decodes what encode() wrote; out has room for exactly the line's UTF-16 units.
@@ -104,13 +136,18 @@ void LineStore::clear() {
     m_maxLineLength = 0;
 }
 
+bool LineStore::lastPageFits(qsizetype bytes) const {
+    if (m_pages.empty())
+        return false;
+    const Page &last = m_pages.back();
+    return last.capacity - last.used >= bytes && last.entries.size() < PageLines;
+}
+
 LineStore::Page &LineStore::pageFor(qsizetype bytes) {
-    if (!m_pages.empty()) {
-        Page &last = m_pages.back();
-        if (last.capacity - last.used >= bytes && last.entries.size() < PageLines)
-            return last;
-        seal(last);
-    }
+    if (lastPageFits(bytes))
+        return m_pages.back();
+    if (!m_pages.empty())
+        seal(m_pages.back());
     Page page;
     page.capacity = std::max(PageBytes, static_cast<quint32>(bytes));
     page.bytes.reset(new char[page.capacity]);
@@ -177,10 +214,16 @@ const char *LineStore::bytesOf(const Page &page) const {
 void LineStore::append(QStringView line) {
     if (line.size() > MaxLineLength)
         line = line.left(MaxLineLength);
-    const bool ascii = Ascii::IsAscii(line);
-    const qsizetype bytes = ascii ? line.size() : encodedSize(line);
-    Page &page = pageFor(bytes);
-    encode(line, ascii, page.bytes.get() + page.used);
+    qsizetype bytes = line.size();
+    // The usual chat line is ASCII and fits the last page: it is narrowed straight into it.
+    Page *fitting = lastPageFits(bytes) ? &m_pages.back() : nullptr;
+    if (!fitting || !narrowAscii(line, fitting->bytes.get() + fitting->used)) {
+        const bool ascii = Ascii::IsAscii(line);
+        bytes = ascii ? line.size() : encodedSize(line);
+        fitting = &pageFor(bytes);
+        encode(line, ascii, fitting->bytes.get() + fitting->used);
+    }
+    Page &page = *fitting;
     const quint32 before = page.entries.empty() ? 0 : page.entries.back().textEnd;
     page.used += static_cast<quint32>(bytes);
     page.entries.push_back({page.used, before + static_cast<quint32>(line.size() + 2)});

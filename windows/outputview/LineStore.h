@@ -74,6 +74,8 @@ private:
     };
     static constexpr size_t UnpackedPages = 4;
 
+    // Whether the last page has room for a line of that many bytes.
+    bool lastPageFits(qsizetype bytes) const;
     Page &pageFor(qsizetype bytes);
     void seal(Page &page);
     const char *bytesOf(const Page &page) const;

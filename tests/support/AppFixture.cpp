@@ -97,7 +97,7 @@ bool AppFixture::feed(ScriptedServer &server, const QByteArray &lines) const {
     static int marker = 0;
     const QByteArray end = ":mark " + QByteArray::number(++marker) + " x";
     server.send(lines + end + "\r\n");
-    return waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]");
+    return waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]", 30000);
 }
 
 void AppFixture::settle() {

@@ -2,9 +2,9 @@
 
 #include "app/CommandInterpreter.h"
 #include "app/modMain.h"
-#include "platform/KeyedList.h"
 #include "platform/TokenList.h"
 #include "platform/Utilities.h"
+#include "platform/VelloqError.h"
 
 #include <QTest>
 
@@ -27,7 +27,6 @@ private slots:
     void readNumber();
     void readPort_data();
     void readPort();
-    void keyedListErrors();
 };
 
 static const QChar Q(u'"');
@@ -238,23 +237,6 @@ void tst_Utilities::readPort() {
     // The plain reading never takes the "+" form.
     quint16 plain = 0;
     QCOMPARE(CommandInterpreter::ReadPort(word, plain), ok && !tls);
-}
-
-void tst_Utilities::keyedListErrors() {
-    KeyedList<int> list;
-    list.Add(std::make_shared<int>(1), "a");
-    list.Add(std::make_shared<int>(2), "b");
-    QCOMPARE(*list.At(2), 2);
-    QCOMPARE(*list.ByKey("a"), 1);
-    QVERIFY_THROWS_EXCEPTION(VelloqError, list.At(0));
-    QVERIFY_THROWS_EXCEPTION(VelloqError, list.At(3));
-    QVERIFY_THROWS_EXCEPTION(VelloqError, list.ByKey("c"));
-    QVERIFY_THROWS_EXCEPTION(VelloqError, list.Add(std::make_shared<int>(3), "a"));
-    QCOMPARE(list.Count(), 2);
-    list.TakeAt(1);
-    QCOMPARE(*list.At(1), 2);
-    QCOMPARE(list.PositionOfKey("b"), 1);
-    QVERIFY(!list.ContainsKey("a"));
 }
 
 QTEST_MAIN(tst_Utilities)

@@ -41,7 +41,6 @@ private slots:
     void statusWindowRefusesClose();
     void walkWhileClosing();
     void mentionMarksWindowList();
-    void typingInOutputGoesToInput();
     void windowMenuEntries_data();
     void windowMenuEntries();
     void arrangeWindows_data();
@@ -295,27 +294,6 @@ void tst_Windows::mentionMarksWindowList() {
     QCOMPARE(f.window(2)->Caption(), QString("2 - unused"));
     area->setActiveSubWindow(f.window(2)->Form()->SubWindow());
     QCOMPARE(entries(), (QStringList{"1 - status", "2 - unused"}));
-}
-
-void tst_Windows::typingInOutputGoesToInput() {
-    AppFixture f;
-    OutputView *out = output(f, 1);
-    out->setFocus();
-    QTest::keyClicks(out, "/q");
-    QCOMPARE(input(f, 1)->text(), QString("/q"));
-    QVERIFY(input(f, 1)->hasFocus() || !QApplication::focusWidget());
-    QTest::keyClick(out, Qt::Key_C, Qt::ControlModifier); // the box's own keys stay its own
-    QCOMPARE(input(f, 1)->text(), QString("/q"));
-    // Ctrl+F from the input box opens the find field over the output; Escape closes it.
-    f.window(1)->Echo("find me");
-    QTest::keyClick(input(f, 1), Qt::Key_F, Qt::ControlModifier);
-    auto *find = out->findChild<QLineEdit *>("txtFind");
-    QVERIFY(find && find->isVisible());
-    QTest::keyClicks(find, "ME");
-    QTest::keyClick(find, Qt::Key_Return);
-    QCOMPARE(out->selectedText(), QString("me"));
-    QTest::keyClick(find, Qt::Key_Escape);
-    QVERIFY(!find->isVisible());
 }
 
 namespace {

@@ -12,8 +12,6 @@ class tst_Commands : public QObject {
 private slots:
     void reports_data();
     void reports();
-    void resultFlags_data();
-    void resultFlags();
     void windowCommands();
 };
 
@@ -108,26 +106,6 @@ void tst_Commands::reports() {
     QCOMPARE(f.status(), status);
     if (windows >= 2)
         QCOMPARE(f.lines(2), window2);
-}
-
-void tst_Commands::resultFlags_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("handled");
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("unknown") << "FOO" << false;
-    QTest::newRow("abbreviation") << "ECH x" << false;
-    QTest::newRow("echo") << "echo" << true;
-    QTest::newRow("not connected") << "QUIT bye" << true;
-    QTest::newRow("status refuses") << "WINDOW CLOSE 1" << true;
-    QTest::newRow("server") << "SERVER 127.0.0.1 1" << true;
-    QTest::newRow("invalid port is handled") << "SERVER h 0" << true;
-}
-
-void tst_Commands::resultFlags() {
-    QFETCH(QString, command);
-    QFETCH(bool, handled);
-    AppFixture f;
-    QCOMPARE(f.app()->ProcessCommand(command, true, 1), handled);
 }
 
 void tst_Commands::windowCommands() {

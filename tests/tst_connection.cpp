@@ -20,8 +20,6 @@ private slots:
     void serverCloseKeepsLastLines();
     void partialLineDoesNotReachNextServer();
     void secondServerCommand();
-    void receivedLines_data();
-    void receivedLines();
     void serverMessages_data();
     void serverMessages();
     void tooLongLineDropped();
@@ -144,36 +142,6 @@ void tst_Connection::secondServerCommand() {
     f.type(1, "PING :x");
     QVERIFY(second.waitForLines(1));
     QVERIFY(first.receivedLines().isEmpty());
-}
-
-using Chunks = QList<QByteArray>;
-
-void tst_Connection::receivedLines_data() {
-    QTest::addColumn<Chunks>("chunks");
-    QTest::addColumn<QStringList>("shown");
-    QTest::newRow("joined over reads") << Chunks{"abc", "def\r\n"} << QStringList{"abcdef"};
-    QTest::newRow("CR and LF in two reads") << Chunks{"a\r", "\nb\r\n"} << QStringList{"a", "b"};
-    QTest::newRow("two empty lines") << Chunks{"\r\n\r\n"} << QStringList{"", ""};
-    QTest::newRow("lone LF and CR") << Chunks{"x\ny\rz\r\n"} << QStringList{"x\ny\rz"};
-    QTest::newRow("UTF-8 split between reads")
-        << Chunks{"caf\xC3", "\xA9\r\n"} << QStringList{QString::fromUtf8("café")};
-    QTest::newRow("Windows-1252 fallback")
-        << Chunks{"\xE9t\xE9\r\nnext\r\n"} << QStringList{QString::fromUtf8("été"), "next"};
-    QTest::newRow("NUL inside a line")
-        << Chunks{QByteArray("a\0b\r\n", 5)} << QStringList{QString::fromLatin1("a\0b", 3)};
-}
-
-void tst_Connection::receivedLines() {
-    QFETCH(Chunks, chunks);
-    QFETCH(QStringList, shown);
-    ConnectedClient c;
-    QVERIFY(c.connected);
-    c.server.sendChunks(chunks);
-    QTest::qWait(50);
-    QStringList expected;
-    for (const QString &line : shown)
-        expected << "<- Server(1): [" + line + "]";
-    QTRY_COMPARE(c.app.status().mid(3), expected);
 }
 
 // One server line after our confirmed JOIN of #c (and no welcome): the window it shows in (1: the

@@ -43,8 +43,6 @@ private slots:
     void mentionMarksWindowList();
     void windowMenuEntries_data();
     void windowMenuEntries();
-    void arrangeWindows_data();
-    void arrangeWindows();
     void switchWindowsByKey_data();
     void switchWindowsByKey();
     void boxesHaveAccessibleNames_data();
@@ -358,75 +356,6 @@ void tst_Windows::windowMenuEntries() {
     frame(f)->mdiArea()->setActiveSubWindow(sub(f, f.windowCount()));
     menu->actions().at(3)->trigger();
     QCOMPARE(frame(f)->mdiArea()->activeSubWindow(), sub(f, 1));
-}
-
-void tst_Windows::arrangeWindows_data() {
-    QTest::addColumn<bool>("tile");
-    QTest::addColumn<int>("active");
-    QTest::newRow("tile") << true << 4;
-    QTest::newRow("cascade") << false << 4;
-    QTest::newRow("cascade, status window active") << false << 1;
-    QTest::newRow("cascade, a middle window active") << false << 2;
-}
-
-// Tile lays the windows side by side without overlap, filling the frame; Cascade stacks them
-// at one usable size, each one further down and to the right, the active one last, with every
-// title bar in sight.
-void tst_Windows::arrangeWindows() {
-    QFETCH(bool, tile);
-    QFETCH(int, active);
-    AppFixture f;
-    openWindows(f, 3);
-    QMdiArea *area = frame(f)->mdiArea();
-    // Start from a heap of overlapping windows.
-    for (int i = 1; i <= 4; ++i)
-        sub(f, i)->setGeometry(10, 10, 300, 200);
-    area->setActiveSubWindow(sub(f, active));
-
-    (tile ? frame(f)->mnuWindowTile() : frame(f)->mnuWindowCascade())->trigger();
-
-    const QRect viewport = area->viewport()->rect();
-    for (int i = 1; i <= 4; ++i) {
-        const QRect r = sub(f, i)->geometry();
-        QVERIFY2(viewport.contains(r), qPrintable(QStringLiteral("window %1 outside").arg(i)));
-        if (tile) {
-            for (int j = i + 1; j <= 4; ++j)
-                QVERIFY(!r.intersects(sub(f, j)->geometry()));
-        } else {
-            // Big enough to chat in, not just a title bar.
-            QVERIFY(r.width() >= viewport.width() / 2);
-            QVERIFY(r.height() >= viewport.height() / 2);
-        }
-    }
-    QCOMPARE(area->activeSubWindow(), sub(f, active));
-    if (!tile) {
-        QList<int> order{1, 2, 3, 4};
-        order.removeOne(active);
-        order.append(active);
-        for (int k = 1; k < 4; ++k) {
-            const QRect before = sub(f, order[k - 1])->geometry();
-            const QRect r = sub(f, order[k])->geometry();
-            QCOMPARE(r.size(), before.size());
-            QVERIFY(r.left() > before.left());
-            QVERIFY(r.top() > before.top());
-        }
-        // No window covers the middle of another's title bar.
-        const QList<QMdiSubWindow *> stacking = area->subWindowList(QMdiArea::StackingOrder);
-        for (qsizetype k = 0; k < stacking.size(); ++k) {
-            const QRect r = stacking[k]->geometry();
-            const QPoint title(r.left() + r.width() / 2, r.top() + 4);
-            for (qsizetype above = k + 1; above < stacking.size(); ++above)
-                QVERIFY2(!stacking[above]->geometry().contains(title),
-                         qPrintable(stacking[above]->windowTitle() + " covers the title of " +
-                                    stacking[k]->windowTitle()));
-        }
-    }
-    if (tile) {
-        int covered = 0;
-        for (int i = 1; i <= 4; ++i)
-            covered += sub(f, i)->width() * sub(f, i)->height();
-        QVERIFY(covered > viewport.width() * viewport.height() * 9 / 10);
-    }
 }
 
 void tst_Windows::switchWindowsByKey_data() {

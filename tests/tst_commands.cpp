@@ -67,6 +67,11 @@ void tst_Commands::reports_data() {
         << QStringList{"hi there"};
     QTest::newRow("ECHO out of range from the user stays here")
         << 1 << 1 << "/echo 2 hi there" << QStringList{"/echo 2 hi there", "hi there"} << none;
+    QTest::newRow("ECHO out of range from another window stays there")
+        << 2 << 2 << "/echo 5 hi" << none << QStringList{"/echo 5 hi", "hi"};
+    QTest::newRow("SERVER without a port takes 6667")
+        << 1 << 1 << "/server 127.0.0.1"
+        << QStringList{"/server 127.0.0.1", "Connecting to Server 127.0.0.1, Port 6667..."} << none;
     QTest::newRow("ECHO word designator is dropped")
         << 1 << 1 << "/echo hi there" << QStringList{"/echo hi there", "there"} << none;
     QTest::newRow("ECHO 0 is the current window")

@@ -2,7 +2,6 @@
 
 #include "app/CommandInterpreter.h"
 #include "app/modMain.h"
-#include "platform/TokenList.h"
 #include "platform/Utilities.h"
 #include "platform/VelloqError.h"
 
@@ -21,8 +20,6 @@ private slots:
     void sliceArrayFails();
     void nickFromPrefix_data();
     void nickFromPrefix();
-    void tokenList_data();
-    void tokenList();
     void readNumber_data();
     void readNumber();
     void readPort_data();
@@ -143,37 +140,6 @@ void tst_Utilities::nickFromPrefix() {
     QFETCH(QString, prefix);
     QFETCH(QString, nick);
     QCOMPARE(modMain::NickFromPrefix(prefix), nick);
-}
-
-void tst_Utilities::tokenList_data() {
-    QTest::addColumn<QString>("delimiter");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("items");
-    QTest::newRow("privmsg") << ":"
-                             << ":sender PRIVMSG #room :hi: all"
-                             << QStringList{"", "sender PRIVMSG #room ", "hi", " all"};
-    QTest::newRow("trailing delimiter") << ":"
-                                        << "a:" << QStringList{"a", ""};
-    QTest::newRow("double delimiter") << " "
-                                      << "a  b" << QStringList{"a", "", "b"};
-    QTest::newRow("empty text") << ":"
-                                << "" << QStringList{};
-    QTest::newRow("no delimiter") << ":"
-                                  << "PING" << QStringList{"PING"};
-}
-
-void tst_Utilities::tokenList() {
-    QFETCH(QString, delimiter);
-    QFETCH(QString, text);
-    QFETCH(QStringList, items);
-    TokenList list;
-    list.SetDelimiter(delimiter);
-    list.SetQuotes(QString(), QString());
-    list.SetText(text);
-    QCOMPARE(list.Count(), items.size());
-    for (int i = 0; i < items.size(); ++i)
-        QCOMPARE(list.Item(i + 1), items.at(i));
-    QCOMPARE(list.Text(), text);
 }
 
 void tst_Utilities::readNumber_data() {

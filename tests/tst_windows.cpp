@@ -27,7 +27,6 @@ class tst_Windows : public QObject {
     Q_OBJECT
 private slots:
     void cleanup();
-    void startUpState();
     void shutdown_data();
     void shutdown();
     void failingExitKeepsMainWindow();
@@ -54,23 +53,6 @@ void tst_Windows::cleanup() {
     AppFixture::settle();
     for (QWidget *w : QApplication::topLevelWidgets())
         QVERIFY2(!w->isVisible(), qPrintable(w->objectName() + " left visible"));
-}
-
-void tst_Windows::startUpState() {
-    AppFixture f;
-    QVERIFY(f.running());
-    QCOMPARE(f.app()->MainWindow()->windowTitle(), QString("Velloq 0.4.0"));
-    QCOMPARE(modMain::GetVersionTitle(), QString("Velloq 0.4.0"));
-    QVERIFY(f.app()->MainWindow()->isVisible());
-    QCOMPARE(f.windowCount(), 1);
-    QCOMPARE(f.window(1)->Caption(), QString("1 - status"));
-    QCOMPARE(f.window(1)->DefaultCommand(), QString("QUOTE"));
-    QCOMPARE(f.app()->Connections()->Count(), 1);
-    QCOMPARE(f.connection().Index(), 1);
-    QVERIFY(!f.connection().Connected());
-    QCOMPARE(f.connection().SocketIndex(), qint16(1));
-    QVERIFY(f.app()->MainWindow()->wsConnection().Exists(0));
-    QCOMPARE(f.status(), QStringList());
 }
 
 void tst_Windows::shutdown_data() {

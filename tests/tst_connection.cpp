@@ -153,7 +153,8 @@ void tst_Connection::serverMessages_data() {
     QTest::addColumn<QByteArray>("reply");
     const auto row = [](const QByteArray &line, const QString &shown, const QByteArray &reply = {},
                         int window = 1) {
-        QTest::newRow(line.left(40).constData()) << line << window << shown << reply;
+        QTest::newRow(QString::fromLatin1(line.left(40)).toUtf8().constData())
+            << line << window << shown << reply;
     };
     const auto raw = [&row](const QByteArray &line) {
         row(line, "<- Server(1): [" + QString::fromLatin1(line) + "]");

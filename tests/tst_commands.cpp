@@ -12,8 +12,6 @@ class tst_Commands : public QObject {
 private slots:
     void reports_data();
     void reports();
-    void resultFlags_data();
-    void resultFlags();
     void windowCommands();
 };
 
@@ -69,6 +67,11 @@ void tst_Commands::reports_data() {
         << QStringList{"hi there"};
     QTest::newRow("ECHO out of range from the user stays here")
         << 1 << 1 << "/echo 2 hi there" << QStringList{"/echo 2 hi there", "hi there"} << none;
+    QTest::newRow("ECHO out of range from another window stays there")
+        << 2 << 2 << "/echo 5 hi" << none << QStringList{"/echo 5 hi", "hi"};
+    QTest::newRow("SERVER without a port takes 6667")
+        << 1 << 1 << "/server 127.0.0.1"
+        << QStringList{"/server 127.0.0.1", "Connecting to Server 127.0.0.1, Port 6667..."} << none;
     QTest::newRow("ECHO word designator is dropped")
         << 1 << 1 << "/echo hi there" << QStringList{"/echo hi there", "there"} << none;
     QTest::newRow("ECHO 0 is the current window")
@@ -108,26 +111,6 @@ void tst_Commands::reports() {
     QCOMPARE(f.status(), status);
     if (windows >= 2)
         QCOMPARE(f.lines(2), window2);
-}
-
-void tst_Commands::resultFlags_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("handled");
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("unknown") << "FOO" << false;
-    QTest::newRow("abbreviation") << "ECH x" << false;
-    QTest::newRow("echo") << "echo" << true;
-    QTest::newRow("not connected") << "QUIT bye" << true;
-    QTest::newRow("status refuses") << "WINDOW CLOSE 1" << true;
-    QTest::newRow("server") << "SERVER 127.0.0.1 1" << true;
-    QTest::newRow("invalid port is handled") << "SERVER h 0" << true;
-}
-
-void tst_Commands::resultFlags() {
-    QFETCH(QString, command);
-    QFETCH(bool, handled);
-    AppFixture f;
-    QCOMPARE(f.app()->ProcessCommand(command, true, 1), handled);
 }
 
 void tst_Commands::windowCommands() {

@@ -1,11 +1,10 @@
-// The server connection over real loopback sockets: status lines, framing through the socket,
-// PING, ERROR, the lines that no rule handles, sending, and socket elements.
+// The server connection over real loopback sockets: typed lines and what reaches the wire, status
+// lines, framing through the socket, PING, ERROR, malformed lines, and socket elements.
 
 #include "app/Application.h"
 #include "connection/IRCConnections.h"
 #include "connection/SocketArray.h"
-#include "support/AppFixture.h"
-#include "support/ScriptedServer.h"
+#include "support/ConnectedClient.h"
 #include "windows/Childs.h"
 #include "windows/frmMain.h"
 
@@ -15,24 +14,17 @@
 class tst_Connection : public QObject {
     Q_OBJECT
 private slots:
-    void connectReportsAndRegisters();
+    void typedLines_data();
+    void typedLines();
     void refusedPort();
     void serverCloseKeepsLastLines();
     void partialLineDoesNotReachNextServer();
-    void disconnectReportsOnce();
-    void quitReportAndLine();
     void secondServerCommand();
-    void msgToNickEchoesAndSends();
-    void receivedLines_data();
-    void receivedLines();
     void serverMessages_data();
     void serverMessages();
     void tooLongLineDropped();
     void sendNeverSplitsALine_data();
     void sendNeverSplitsALine();
-    void notificationsOfOtherElementsIgnored();
-    void dataWhileNotConnected();
-    void processedBySubscriberSkipsProcessing();
     void socketElementAllocation();
 };
 
@@ -40,26 +32,52 @@ static QString where(quint16 port) {
     return QString("Server 127.0.0.1, Port %1").arg(port);
 }
 
-static bool connectTo(AppFixture &f, ScriptedServer &server) {
-    return f.connectTo(server);
+// Typed while connected: window typed in, what is typed, the lines that window shows after it
+// (%1 is the server's port), the lines that reach the wire.
+void tst_Connection::typedLines_data() {
+    QTest::addColumn<int>("window");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QList<QByteArray>>("wire");
+    const auto row = [](const char *name, int window, const QString &typed,
+                        const QStringList &shown, const QList<QByteArray> &wire) {
+        QTest::newRow(name) << window << typed << QStringList{typed} + shown << wire;
+    };
+    row("plain text is QUOTE", 1, "USER alice 0 * :Alice A",
+        {"-> Server: [USER alice 0 * :Alice A]"}, {"USER alice 0 * :Alice A"});
+    row("QUOTE stays raw", 1, "/quote PRIVMSG bob :" + QString(1000, 'x'),
+        {"-> Server: [PRIVMSG bob :" + QString(1000, 'x') + "]"},
+        {"PRIVMSG bob :" + QByteArray(1000, 'x')});
+    row("QUIT", 1, "/quit", {"QUIT -> Server(1): "}, {"QUIT :"});
+    row("QUIT with quotes", 1, "/quit see \"you all\"", {"QUIT -> Server(1): see \"you all\""},
+        {"QUIT :see \"you all\""});
+    row("MSG to a nick", 2, "/msg bob He said \"hi there\": ok",
+        {"-> bob: He said \"hi there\": ok"}, {"PRIVMSG bob :He said \"hi there\": ok"});
+    row("NOTICE without text", 2, "/notice bob", {"notice -> bob: "}, {"NOTICE bob :"});
+    row("DISCONNECT reports once", 1, "/disconnect",
+        {"Disconnected from Server 127.0.0.1, Port %1"}, {});
 }
 
-void tst_Connection::connectReportsAndRegisters() {
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(connectTo(f, server));
-    const QString p = QString::number(server.port());
-    QCOMPARE(f.status(), (QStringList{"/server 127.0.0.1 " + p,
-                                      "Connecting to Server 127.0.0.1, Port " + p + "...",
-                                      "Connected to Server 127.0.0.1, Port " + p}));
-    f.type(1, "NICK alice");
-    f.type(1, "USER alice 0 * :Alice A");
-    QVERIFY(server.waitForLines(2));
-    QCOMPARE(server.receivedLines(), (QList<QByteArray>{"NICK alice", "USER alice 0 * :Alice A"}));
-    QCOMPARE(f.status().mid(3),
-             (QStringList{"NICK alice", "-> Server: [NICK alice]", "USER alice 0 * :Alice A",
-                          "-> Server: [USER alice 0 * :Alice A]"}));
-    QVERIFY(f.connection().Connected());
+void tst_Connection::typedLines() {
+    QFETCH(int, window);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, shown);
+    QFETCH(QList<QByteArray>, wire);
+    ConnectedClient c;
+    QVERIFY(c.connected);
+    c.app.app()->Childs()->Add();
+    const QString port = QString::number(c.server.port());
+    QCOMPARE(c.app.status(), (QStringList{"/server 127.0.0.1 " + port,
+                                          "Connecting to Server 127.0.0.1, Port " + port + "...",
+                                          "Connected to Server 127.0.0.1, Port " + port}));
+    c.app.type(window, typed);
+    if (wire.isEmpty())
+        QVERIFY(c.server.waitForDisconnect());
+    else
+        QVERIFY(c.server.waitForLines(int(wire.size())));
+    QTest::qWait(100);
+    QCOMPARE(c.server.receivedLines(), wire);
+    QCOMPARE(c.app.lines(window).mid(window == 1 ? 3 : 0), shown.replaceInStrings("%1", port));
 }
 
 void tst_Connection::refusedPort() {
@@ -83,67 +101,40 @@ void tst_Connection::refusedPort() {
 
 // Lines that arrive together with the server's close are shown before the close itself.
 void tst_Connection::serverCloseKeepsLastLines() {
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(connectTo(f, server));
-    server.send("ERROR :Closing Link: host (Quit: bye)\r\n:srv 999 last\r\npartial");
-    server.closeClient();
-    QVERIFY(f.waitForLine(1, "Disconnected from " + where(server.port())));
-    QCOMPARE(f.status().mid(3), (QStringList{"Server(1) ERROR: Closing Link: host (Quit: bye)",
-                                             "<- Server(1): [:srv 999 last]",
-                                             "Disconnected from " + where(server.port())}));
-    QVERIFY(!f.connection().Connected());
+    ConnectedClient c;
+    QVERIFY(c.connected);
+    c.server.send("ERROR :Closing Link: host (Quit: bye)\r\n:srv 999 last\r\npartial");
+    c.server.closeClient();
+    QVERIFY(c.app.waitForLine(1, "Disconnected from " + where(c.server.port())));
+    QCOMPARE(c.app.status().mid(3), (QStringList{"Server(1) ERROR: Closing Link: host (Quit: bye)",
+                                                 "<- Server(1): [:srv 999 last]",
+                                                 "Disconnected from " + where(c.server.port())}));
+    QVERIFY(!c.app.connection().Connected());
 }
 
 // The old server's unfinished line is not glued to the new server's first line.
 void tst_Connection::partialLineDoesNotReachNextServer() {
     AppFixture f;
     ScriptedServer first;
-    QVERIFY(connectTo(f, first));
+    QVERIFY(f.connectTo(first));
     first.send(":old 1 unfinished");
     first.closeClient();
     QVERIFY(f.waitForLine(1, "Disconnected from " + where(first.port())));
     ScriptedServer second;
-    QVERIFY(connectTo(f, second));
+    QVERIFY(f.connectTo(second));
     second.send(":new 1 first\r\n");
     QVERIFY(f.waitForLine(1, "<- Server(1): [:new 1 first]"));
     for (const QString &line : f.status())
         QVERIFY2(!line.contains("unfinished"), qPrintable(line));
 }
 
-void tst_Connection::disconnectReportsOnce() {
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(connectTo(f, server));
-    f.type(1, "/disconnect");
-    QVERIFY(server.waitForDisconnect());
-    QTest::qWait(200);
-    QCOMPARE(f.status().mid(3),
-             (QStringList{"/disconnect", "Disconnected from " + where(server.port())}));
-    f.type(1, "/disconnect");
-    QCOMPARE(f.lastLine(1), QString("DISCONNECT: not connected"));
-}
-
-void tst_Connection::quitReportAndLine() {
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(connectTo(f, server));
-    f.type(1, "/quit");
-    f.type(1, "/quit see \"you all\"");
-    QVERIFY(server.waitForLines(2));
-    QCOMPARE(server.receivedLines(), (QList<QByteArray>{"QUIT :", "QUIT :see \"you all\""}));
-    QCOMPARE(f.status().mid(3),
-             (QStringList{"/quit", "QUIT -> Server(1): ", "/quit see \"you all\"",
-                          "QUIT -> Server(1): see \"you all\""}));
-}
-
 // Connecting anew closes the old connection quietly: no report of a disconnect.
 void tst_Connection::secondServerCommand() {
     AppFixture f;
     ScriptedServer first;
-    QVERIFY(connectTo(f, first));
+    QVERIFY(f.connectTo(first));
     ScriptedServer second;
-    QVERIFY(connectTo(f, second));
+    QVERIFY(f.connectTo(second));
     QVERIFY(first.waitForDisconnect());
     QTest::qWait(200);
     for (const QString &line : f.status())
@@ -153,121 +144,72 @@ void tst_Connection::secondServerCommand() {
     QVERIFY(first.receivedLines().isEmpty());
 }
 
-void tst_Connection::msgToNickEchoesAndSends() {
-    AppFixture f;
-    f.app()->Childs()->Add();
-    ScriptedServer server;
-    QVERIFY(connectTo(f, server));
-    f.type(2, "/msg bob He said \"hi there\": ok");
-    f.type(2, "/notice bob");
-    QVERIFY(server.waitForLines(2));
-    QCOMPARE(server.receivedLines(),
-             (QList<QByteArray>{"PRIVMSG bob :He said \"hi there\": ok", "NOTICE bob :"}));
-    QCOMPARE(f.lines(2),
-             (QStringList{"/msg bob He said \"hi there\": ok", "-> bob: He said \"hi there\": ok",
-                          "/notice bob", "notice -> bob: "}));
-}
-
-using Chunks = QList<QByteArray>;
-
-void tst_Connection::receivedLines_data() {
-    QTest::addColumn<Chunks>("chunks");
-    QTest::addColumn<QStringList>("shown");
-    QTest::newRow("joined over reads") << Chunks{"abc", "def\r\n"} << QStringList{"abcdef"};
-    QTest::newRow("CR and LF in two reads") << Chunks{"a\r", "\nb\r\n"} << QStringList{"a", "b"};
-    QTest::newRow("two empty lines") << Chunks{"\r\n\r\n"} << QStringList{"", ""};
-    QTest::newRow("lone LF and CR") << Chunks{"x\ny\rz\r\n"} << QStringList{"x\ny\rz"};
-    QTest::newRow("UTF-8 split between reads")
-        << Chunks{"caf\xC3", "\xA9\r\n"} << QStringList{QString::fromUtf8("café")};
-    QTest::newRow("Windows-1252 fallback")
-        << Chunks{"\xE9t\xE9\r\nnext\r\n"} << QStringList{QString::fromUtf8("été"), "next"};
-    QTest::newRow("NUL inside a line")
-        << Chunks{QByteArray("a\0b\r\n", 5)} << QStringList{QString::fromLatin1("a\0b", 3)};
-}
-
-void tst_Connection::receivedLines() {
-    QFETCH(Chunks, chunks);
-    QFETCH(QStringList, shown);
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(connectTo(f, server));
-    server.sendChunks(chunks);
-    QTest::qWait(50);
-    QStringList expected;
-    for (const QString &line : shown)
-        expected << "<- Server(1): [" + line + "]";
-    QTRY_COMPARE(f.status().mid(3), expected);
-}
-
-// received: one server line; reply: what goes back on the wire; shown: the status line.
+// One server line after our confirmed JOIN of #c (and no welcome): the window it shows in (1: the
+// status window), what it shows there (nothing for an answered PING) and the reply on the wire.
 void tst_Connection::serverMessages_data() {
     QTest::addColumn<QByteArray>("received");
-    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("window");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("PING") << QByteArray("PING :abc") << QByteArray("PONG :abc") << QString();
-    QTest::newRow("PING with colons")
-        << QByteArray("PING :a:b") << QByteArray("PONG :a:b") << QString();
-    QTest::newRow("PING empty token") << QByteArray("PING :") << QByteArray("PONG :") << QString();
-    QTest::newRow("PING token not UTF-8")
-        << QByteArray("PING :caf\xe9\x81") << QByteArray("PONG :caf\xe9\x81") << QString();
-    QTest::newRow("PING token with a lone LF")
-        << QByteArray("PING :a\nb") << QByteArray("PONG :a b") << QString();
-    QTest::newRow("PING without colon")
-        << QByteArray("PING abc") << QByteArray() << "<- Server(1): [PING abc]";
-    QTest::newRow("lower-case ping")
-        << QByteArray("ping :x") << QByteArray() << "<- Server(1): [ping :x]";
-    QTest::newRow("bare PING") << QByteArray("PING") << QByteArray() << "<- Server(1): [PING]";
-    QTest::newRow("ERROR") << QByteArray("ERROR :Closing Link: host (Quit: bye)") << QByteArray()
-                           << "Server(1) ERROR: Closing Link: host (Quit: bye)";
-    QTest::newRow("bare ERROR") << QByteArray("ERROR") << QByteArray() << "<- Server(1): [ERROR]";
-    QTest::newRow("numeric") << QByteArray(":server 001 nick :Welcome") << QByteArray()
-                             << "<- Server(1): [:server 001 nick :Welcome]";
-    QTest::newRow("lone colon") << QByteArray(":") << QByteArray() << "<- Server(1): [:]";
-    QTest::newRow("no command") << QByteArray(": PRIVMSG") << QByteArray()
-                                << "<- Server(1): [: PRIVMSG]";
-    QTest::newRow("privmsg to unknown target")
-        << QByteArray(":n!u@h PRIVMSG me :hi") << QByteArray()
-        << "<- Server(1): [:n!u@h PRIVMSG me :hi]";
-    QTest::newRow("JOIN without colon")
-        << QByteArray(":x JOIN #c") << QByteArray() << "Joined Channel #c";
-    QTest::newRow("PART of unknown channel")
-        << QByteArray(":x PART :#c") << QByteArray() << "<- Server(1): [:x PART :#c]";
-    QTest::newRow("percent signs")
-        << QByteArray(":%1 %2 :%3") << QByteArray() << "<- Server(1): [:%1 %2 :%3]";
+    QTest::addColumn<QByteArray>("reply");
+    const auto row = [](const QByteArray &line, const QString &shown, const QByteArray &reply = {},
+                        int window = 1) {
+        QTest::newRow(QString::fromLatin1(line.left(40)).toUtf8().constData())
+            << line << window << shown << reply;
+    };
+    const auto raw = [&row](const QByteArray &line) {
+        row(line, "<- Server(1): [" + QString::fromLatin1(line) + "]");
+    };
+    row("PING :abc", {}, "PONG :abc");
+    row("PING :a:b", {}, "PONG :a:b");
+    row("PING :", {}, "PONG :");
+    row("PING :caf\xe9\x81", {}, "PONG :caf\xe9\x81");
+    row("PING :a\nb", {}, "PONG :a b");
+    for (const char *line :
+         {"PING abc", "ping :x", "PING", "ERROR", ":", ": PRIVMSG",
+          ":::::", ":server 001 nick :Welcome", ":n!u@h PRIVMSG me :hi", ":x PART :#u", ":x PART :",
+          ":x PRIVMSG :", ":x NOTICE :", ":x\tPRIVMSG #c :hi", ":x  PRIVMSG  #c :hi", ":%1 %2 :%3"})
+        raw(line);
+    row("ERROR :Closing Link: host (Quit: bye)", "Server(1) ERROR: Closing Link: host (Quit: bye)");
+    row("ERROR :", "Server(1) ERROR: ");
+    row(":x JOIN #j", "Joined Channel #j");
+    row(":x JOIN :", "Joined Channel ");
+    row(":x PART #c :bye", "Left Channel #c");
+    row(":n!@ PRIVMSG #c :x", "<n> x", {}, 2);
+    row(":" + QByteArray(1000, 'n') + "!u@h PRIVMSG #c :hi", "<" + QString(1000, 'n') + "> hi", {},
+        2);
 }
 
 void tst_Connection::serverMessages() {
     QFETCH(QByteArray, received);
-    QFETCH(QByteArray, reply);
+    QFETCH(int, window);
     QFETCH(QString, shown);
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(connectTo(f, server));
-    server.send(received + "\r\n:end 000 x\r\n");
-    QVERIFY(f.waitForLine(1, "<- Server(1): [:end 000 x]"));
-    QStringList expected;
-    if (!shown.isEmpty())
-        expected << shown;
-    expected << "<- Server(1): [:end 000 x]";
-    QCOMPARE(f.status().mid(3), expected);
+    QFETCH(QByteArray, reply);
+    ConnectedClient c;
+    QVERIFY(c.connected && c.join("#c"));
+    const qsizetype before = c.app.status().size();
+    QVERIFY(c.feed(received + "\r\n"));
+    const QStringList status = c.app.status().mid(before);
+    QCOMPARE(status.mid(0, status.size() - 1),
+             window == 1 && !shown.isEmpty() ? QStringList{shown} : QStringList());
+    if (window == 2)
+        QCOMPARE(c.app.lastLine(2), shown);
     if (!reply.isEmpty()) {
-        QVERIFY(server.waitForLines(1));
-        QCOMPARE(server.receivedLines(), QList<QByteArray>{reply});
+        QVERIFY(c.server.waitForLines(1));
+        QCOMPARE(c.server.receivedLines(), QList<QByteArray>{reply});
     } else {
         QTest::qWait(50);
-        QCOMPARE(server.received(), QByteArray());
+        QCOMPARE(c.server.received(), QByteArray());
     }
 }
 
 void tst_Connection::tooLongLineDropped() {
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(connectTo(f, server));
-    server.send(":a 1 before\r\n" + QByteArray(200 * 1024, 'x') + "\r\n:a 2 after\r\n");
-    QVERIFY(f.waitForLine(1, "<- Server(1): [:a 2 after]"));
-    QCOMPARE(f.status().mid(3), (QStringList{"<- Server(1): [:a 1 before]",
-                                             "Server(1): line longer than 65536 bytes, dropped",
-                                             "<- Server(1): [:a 2 after]"}));
+    ConnectedClient c;
+    QVERIFY(c.connected);
+    c.server.send(":a 1 before\r\n" + QByteArray(200 * 1024, 'x') + "\r\n:a 2 after\r\n");
+    QVERIFY(c.app.waitForLine(1, "<- Server(1): [:a 2 after]"));
+    QCOMPARE(c.app.status().mid(3), (QStringList{"<- Server(1): [:a 1 before]",
+                                                 "Server(1): line longer than 65536 bytes, dropped",
+                                                 "<- Server(1): [:a 2 after]"}));
 }
 
 // Whatever the text holds, one call puts exactly one line on the wire.
@@ -285,50 +227,11 @@ void tst_Connection::sendNeverSplitsALine_data() {
 void tst_Connection::sendNeverSplitsALine() {
     QFETCH(QString, message);
     QFETCH(QByteArray, wire);
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(connectTo(f, server));
-    f.connection().SendMessage(message);
-    QVERIFY(server.waitForReceived("\r\n"));
-    QCOMPARE(server.received(), wire + "\r\n");
-}
-
-void tst_Connection::notificationsOfOtherElementsIgnored() {
-    AppFixture f;
-    SocketArray &array = f.app()->MainWindow()->wsConnection();
-    array.Load(5);
-    qint16 other = 5;
-    emit array.WSClose(other);
-    emit array.WSConnect(other);
-    emit array.WSDataArrival(other, 3);
-    QCOMPARE(f.status(), QStringList());
-    QVERIFY(!f.connection().Connected());
-}
-
-void tst_Connection::dataWhileNotConnected() {
-    AppFixture f;
-    SocketArray &array = f.app()->MainWindow()->wsConnection();
-    qint16 own = f.connection().SocketIndex();
-    emit array.WSDataArrival(own, 10);
-    QCOMPARE(f.status(), QStringList{"lost connection!"});
-}
-
-void tst_Connection::processedBySubscriberSkipsProcessing() {
-    AppFixture f;
-    QStringList taken;
-    connect(f.app()->Connections(), &IRCConnections::GetMessageRaw, f.app(),
-            [&](qint32 connection, const QString &message, bool &processed) {
-                QCOMPARE(connection, 1);
-                taken << message;
-                processed = message.startsWith("PING");
-            });
-    ScriptedServer server;
-    QVERIFY(connectTo(f, server));
-    server.send("PING :taken\r\n:s 1 shown\r\n");
-    QVERIFY(f.waitForLine(1, "<- Server(1): [:s 1 shown]"));
-    QCOMPARE(taken, (QStringList{"PING :taken", ":s 1 shown"}));
-    QTest::qWait(50);
-    QCOMPARE(server.received(), QByteArray()); // no PONG: the subscriber took the line
+    ConnectedClient c;
+    QVERIFY(c.connected);
+    c.app.connection().SendMessage(message);
+    QVERIFY(c.server.waitForReceived("\r\n"));
+    QCOMPARE(c.server.received(), wire + "\r\n");
 }
 
 // The lowest free element from 1 up; a removed connection's element is taken again.

@@ -1,13 +1,193 @@
-// The real client against a real ngircd on loopback, driven through its input boxes: connecting,
-// registering by typed protocol lines, the keep-alive, QUIT, DISCONNECT, a second SERVER and a
-// message to a nick. What the user sees is read from the windows; what went on the wire is checked
-// from the server's side, through a second user (bob) on the same server.
+// The real client end to end, on a real ngircd (and for channels a real InspIRCd too), driven
+// through its input boxes: registering by typed lines, the keep-alive, QUIT, and channels joined
+// by typed lines, their traffic and what the server says about membership. Another user (bob) on
+// the same server checks what went on the wire. The channel tests are tables with a row per server.
+//
+// The servers word our own PART differently (the rest is the same on both):
+//   ngircd    ":alice!~alice@127.0.0.1 PART #room :"    and with a reason "PART #room :see you"
+//   InspIRCd  ":alice!alice@127.0.0.1 PART :#room"      and with a reason "PART #room :see you"
 
-#include "tst_endtoend_session.h"
+#include "app/Application.h"
+#include "channel/Channel.h"
+#include "channel/Channels.h"
+#include "connection/IRCConnection.h"
+#include "connection/IRCConnections.h"
+#include "support/AppFixture.h"
+#include "support/IrcServerFixture.h"
+#include "support/IrcTestClient.h"
+#include "windows/Child.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMdiSubWindow>
+#include <QRegularExpression>
 #include <QTest>
 
-using namespace e2e;
+#include <algorithm>
+#include <optional>
+
+using Kind = IrcServerFixture::Kind;
+Q_DECLARE_METATYPE(IrcServerFixture::Kind)
+
+// Runs one step of a test (a void function that may fail a check) and leaves the test when the
+// step failed.
+#define E2E_STEP(call)                                                                             \
+    do {                                                                                           \
+        call;                                                                                      \
+        if (QTest::currentTestFailed())                                                            \
+            return;                                                                                \
+    } while (false)
+
+inline QString connectedLine(quint16 port) {
+    return QStringLiteral("Connected to Server 127.0.0.1, Port %1").arg(port);
+}
+inline QString disconnectedLine(quint16 port) {
+    return QStringLiteral("Disconnected from Server 127.0.0.1, Port %1").arg(port);
+}
+// How the status window shows a received line that no rule handles.
+inline QString unprocessed(const QString &line) {
+    return QStringLiteral("<- Server(1): [") + line + QLatin1Char(']');
+}
+inline QRegularExpression exactly(const QString &line) {
+    return QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(line) +
+                              QLatin1Char('$'));
+}
+
+// Whether expected occurs in lines in this order, other lines allowed in between.
+inline bool inOrder(const QStringList &lines, const QStringList &expected) {
+    qsizetype next = 0;
+    for (const QString &line : lines)
+        if (next < expected.size() && line == expected.at(next))
+            ++next;
+    return next == expected.size();
+}
+
+// The lines of all that start with prefix.
+inline QStringList startingWith(const QStringList &all, const QString &prefix) {
+    QStringList out;
+    for (const QString &line : all)
+        if (line.startsWith(prefix))
+            out.append(line);
+    return out;
+}
+inline QStringList startingWith(const QList<QByteArray> &all, const QString &prefix) {
+    QStringList decoded;
+    for (const QByteArray &line : all)
+        decoded.append(QString::fromUtf8(line));
+    return startingWith(decoded, prefix);
+}
+
+// Every line the client received, as its connection hands it on, before it is processed.
+class ReceivedLines : public QObject {
+public:
+    explicit ReceivedLines(IRCConnections *connections) {
+        connect(connections, &IRCConnections::GetMessageRaw, this,
+                [this](qint32, const QString &line, bool &) { lines.append(line); });
+    }
+    QStringList lines;
+};
+
+inline void startServer(IrcServerFixture &server) {
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+}
+
+inline void connectUser(IrcTestClient &user, quint16 port, const QString &nick) {
+    QVERIFY2(user.connectTo(port, nick), qPrintable(user.errorString()));
+}
+
+// Asks the server through probe whether nick is online (ISON); empty when no answer came.
+inline std::optional<bool> isOnline(IrcTestClient &probe, const QString &nick) {
+    static const QRegularExpression reply(QStringLiteral("^:\\S+ 303 \\S+ :"));
+    probe.sendLine("ISON " + nick.toUtf8());
+    QByteArray line;
+    if (!probe.waitForLine(reply, 5000, &line))
+        return std::nullopt;
+    const QList<QByteArray> online = line.mid(line.indexOf(" :") + 2).split(' ');
+    return online.contains(nick.toUtf8());
+}
+
+// Waits until the server has let nick's connection go.
+inline void waitUntilOffline(IrcTestClient &probe, const QString &nick, int ms = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const std::optional<bool> online = isOnline(probe, nick);
+        QVERIFY2(online.has_value(), "no ISON reply");
+        if (!*online)
+            return;
+        QVERIFY2(clock.elapsed() < ms, qPrintable(nick + QStringLiteral(" is still online")));
+        QTest::qWait(50);
+    }
+}
+
+// Types the lines a user types to connect and register as nick, and waits for the end of the
+// server's welcome (the end of its message of the day).
+inline void connectAndRegister(const AppFixture &app, quint16 port,
+                               const QString &nick = QStringLiteral("alice")) {
+    app.type(1, QStringLiteral("/server 127.0.0.1 %1").arg(port));
+    QVERIFY(app.waitForLine(1, connectedLine(port)));
+    app.type(1, QStringLiteral("NICK ") + nick);
+    app.type(1, QStringLiteral("USER %1 0 * :%1").arg(nick));
+    QVERIFY(app.waitForLine(
+        1, unprocessed(QStringLiteral(":irc.velloq.test 376 %1 :").arg(nick)).chopped(1), 5000,
+        true));
+}
+
+// A private server with our client registered as alice and a second user, bob.
+struct AliceAndBob {
+    explicit AliceAndBob(IrcServerFixture::Kind kind = IrcServerFixture::Kind::Ngircd)
+        : server(kind) {}
+    IrcServerFixture server;
+    AppFixture app;
+    ReceivedLines received{app.app()->Connections()};
+    IrcTestClient bob;
+    quint16 port = 0;
+};
+
+inline void meet(AliceAndBob &s) {
+    startServer(s.server);
+    if (QTest::currentTestFailed())
+        return;
+    s.port = s.server.port();
+    connectAndRegister(s.app, s.port);
+    if (QTest::currentTestFailed())
+        return;
+    connectUser(s.bob, s.port, QStringLiteral("bob"));
+}
+
+namespace {
+// ":nick!user@host " as the server writes it in front of what nick does.
+QString from(const IrcServerFixture &server, const QString &nick) {
+    return QLatin1Char(':') + server.userMask(nick) + QLatin1Char(' ');
+}
+
+// The server's echo of a PART without a reason.
+QString partEcho(const IrcServerFixture &server, const QString &nick, const QString &channel) {
+    return from(server, nick) +
+           (server.kind() == Kind::Ngircd ? "PART " + channel + " :" : "PART :" + channel);
+}
+
+// Types JOIN in the status window and waits for the client to report the server's confirmation.
+void joinByTyping(const AppFixture &app, const QString &channel) {
+    const qsizetype before = app.status().count("Joined Channel " + channel);
+    app.type(1, "JOIN " + channel);
+    QTRY_COMPARE(app.status().count("Joined Channel " + channel), before + 1);
+}
+
+void closeByUser(const AppFixture &app, qint32 window) {
+    QMdiSubWindow *sub = app.window(window)->Form()->SubWindow();
+    QVERIFY(sub);
+    sub->close();
+    AppFixture::settle();
+}
+
+void addServerRows() {
+    QTest::addColumn<Kind>("kind");
+    QTest::newRow("ngircd") << Kind::Ngircd;
+    QTest::newRow("InspIRCd") << Kind::InspIRCd;
+}
+} // namespace
 
 class tst_EndToEnd : public QObject {
     Q_OBJECT
@@ -15,10 +195,158 @@ private slots:
     void connectAndRegisterByTypedLines();
     void serverPingIsAnswered();
     void quitShowsServerErrorBeforeDisconnect();
-    void disconnectReportsOnce();
-    void secondServerWhileConnected();
-    void msgToNick();
+    void channelTrafficBothWays_data() { addServerRows(); }
+    void channelTrafficBothWays();
+    void channelEndsOnlyForUs_data();
+    void channelEndsOnlyForUs();
+    void exitPartsEveryChannel_data() { addServerRows(); }
+    void exitPartsEveryChannel();
 };
+
+void tst_EndToEnd::channelTrafficBothWays() {
+    QFETCH(Kind, kind);
+    AliceAndBob s(kind);
+    E2E_STEP(meet(s));
+    AppFixture &app = s.app;
+    IrcTestClient &bob = s.bob;
+    const QString alice = from(s.server, "alice");
+
+    E2E_STEP(joinByTyping(app, "#room"));
+    QVERIFY(s.received.lines.contains(alice + "JOIN :#room"));
+    QCOMPARE(app.windowCount(), 2);
+    QCOMPARE(app.window(2)->Caption(), QString("2 - unused"));
+    QCOMPARE(app.window(2)->DefaultCommand(), QString("MSG #room"));
+
+    // Someone else joining a channel we are in is no news for the client: shown as received.
+    QVERIFY(bob.join("#room"));
+    QVERIFY(app.waitForLine(1, unprocessed(from(s.server, "bob") + "JOIN :#room")));
+
+    bob.sendLine("PRIVMSG #room :hello: there");
+    bob.sendLine("NOTICE #room :note");
+    QVERIFY(app.waitForLine(2, "-bob- note"));
+    QCOMPARE(app.lines(2), (QStringList{"<bob> hello: there", "-bob- note"}));
+
+    const QString said = QStringLiteral("He said \"hi there\" : ok");
+    app.type(2, said);
+    QVERIFY(bob.waitForLine(exactly(alice + "PRIVMSG #room :" + said)));
+    QCOMPARE(app.lines(2), (QStringList{"<bob> hello: there", "-bob- note", said}));
+    QVERIFY(startingWith(app.status(), "-> #room").isEmpty());
+
+    // The user closes the channel window: one PART, and the channel is gone; the server's echo
+    // of it finds no channel and shows as received.
+    bob.clearLines();
+    E2E_STEP(closeByUser(app, 2));
+    QCOMPARE(app.windowCount(), 1);
+    QCOMPARE(app.connection().Channels()->Count(), 0);
+    const QString echo = partEcho(s.server, "alice", "#room");
+    QVERIFY(bob.waitForLine(exactly(echo)));
+    QVERIFY(app.waitForLine(1, unprocessed(echo)));
+    QTest::qWait(300);
+    QCOMPARE(startingWith(bob.lines(), alice).size(), 1);
+
+    // Joining again is confirmed afresh and opens a new, empty window for the channel's traffic.
+    E2E_STEP(joinByTyping(app, "#room"));
+    QCOMPARE(app.windowCount(), 2);
+    QVERIFY(app.lines(2).isEmpty());
+    bob.sendLine("PRIVMSG #room :welcome back");
+    QVERIFY(app.waitForLine(2, "<bob> welcome back"));
+    QCOMPARE(app.lines(2), QStringList{"<bob> welcome back"});
+}
+
+// Our PART (typed raw, with and without a reason) and a KICK of us end the channel: its window
+// closes and nothing more goes to the channel. Bob's PART is only news: our window stays.
+void tst_EndToEnd::channelEndsOnlyForUs_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("bobSends");
+    QTest::addColumn<QStringList>("status");
+    const QString left = "Left Channel #room";
+    for (const Kind kind : {Kind::Ngircd, Kind::InspIRCd}) {
+        const QByteArray server = kind == Kind::Ngircd ? "ngircd: " : "InspIRCd: ";
+        QTest::newRow(server + "our PART")
+            << kind << "/quote PART #room" << QByteArray() << QStringList{left};
+        QTest::newRow(server + "our PART with a reason")
+            << kind << "/quote PART #room :see you" << QByteArray() << QStringList{left};
+        QTest::newRow(server + "KICK of us")
+            << kind << QString() << QByteArray("KICK #room alice :out")
+            << QStringList{"Kicked from Channel #room by bob (out)", left};
+        QTest::newRow(server + "their PART")
+            << kind << QString() << QByteArray("PART #room") << QStringList();
+    }
+}
+
+void tst_EndToEnd::channelEndsOnlyForUs() {
+    QFETCH(Kind, kind);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, bobSends);
+    QFETCH(QStringList, status);
+    AliceAndBob s(kind);
+    E2E_STEP(meet(s));
+    AppFixture &app = s.app;
+    IrcTestClient &bob = s.bob;
+    const QString alice = from(s.server, "alice");
+    QVERIFY(bob.join("#room")); // first in: bob is the channel's operator
+    E2E_STEP(joinByTyping(app, "#room"));
+    const qsizetype mark = app.status().size();
+
+    if (!typed.isEmpty())
+        app.type(1, typed);
+    if (!bobSends.isEmpty())
+        bob.sendLine(bobSends);
+    if (status.isEmpty()) { // bob's PART: wait until the client has seen it
+        QVERIFY(app.waitForLine(1, unprocessed(partEcho(s.server, "bob", "#room"))));
+        QCOMPARE(app.windowCount(), 2);
+        QVERIFY(app.connection().Channels()->Item("#room")->Joined());
+        QVERIFY(!app.status().mid(mark).contains("Left Channel #room"));
+        QVERIFY(bob.join("#room"));
+        bob.sendLine("PRIVMSG #room :still here");
+        QVERIFY(app.waitForLine(2, "<bob> still here"));
+    } else {
+        QTRY_VERIFY(inOrder(app.status().mid(mark), status));
+        QCOMPARE(app.windowCount(), 1);
+        QCOMPARE(app.connection().Channels()->Count(), 0);
+    }
+
+    // Nothing of ours reached the channel after the typed PART, if any.
+    bob.sendLine("PRIVMSG #room :anyone?");
+    QTest::qWait(300);
+    const QStringList fromAlice = startingWith(bob.lines(), alice);
+    QCOMPARE(startingWith(fromAlice, alice + "PART").size(), typed.isEmpty() ? 0 : 1);
+    QCOMPARE(startingWith(fromAlice, alice + "PRIVMSG").size(), 0);
+}
+
+// EXIT parts every joined channel before the connection goes. Once alice has left both channels
+// bob shares none with her, so her QUIT reaches him only if a PART was lost.
+void tst_EndToEnd::exitPartsEveryChannel() {
+    QFETCH(Kind, kind);
+    AliceAndBob s(kind);
+    E2E_STEP(meet(s));
+    AppFixture &app = s.app;
+    IrcTestClient &bob = s.bob;
+    E2E_STEP(joinByTyping(app, "#a"));
+    E2E_STEP(joinByTyping(app, "#b"));
+    QVERIFY(bob.join("#a"));
+    QVERIFY(bob.join("#b"));
+    QCOMPARE(app.windowCount(), 3);
+
+    app.type(1, "/exit");
+    AppFixture::settle();
+    QVERIFY(!app.running());
+    QCOMPARE(app.windowCount(), 0);
+    E2E_STEP(waitUntilOffline(bob, "alice"));
+
+    QStringList fromAlice = startingWith(bob.lines(), from(s.server, "alice"));
+    fromAlice.sort();
+    QCOMPARE(fromAlice,
+             (QStringList{partEcho(s.server, "alice", "#a"), partEcho(s.server, "alice", "#b")}));
+    // No window of the client outlives it.
+    const auto anyVisible = [] {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::any_of(windows.cbegin(), windows.cend(),
+                           [](const QWidget *w) { return w->isVisible(); });
+    };
+    QTRY_VERIFY(!anyVisible());
+}
 
 void tst_EndToEnd::connectAndRegisterByTypedLines() {
     IrcServerFixture server;
@@ -122,65 +450,6 @@ void tst_EndToEnd::quitShowsServerErrorBeforeDisconnect() {
     QCOMPARE(app.status().count(disconnectedLine(port)), 1);
     app.type(1, "/quit again");
     QCOMPARE(app.lastLine(1), QString("QUIT: not connected"));
-}
-
-void tst_EndToEnd::disconnectReportsOnce() {
-    AliceAndBob s;
-    E2E_STEP(meet(s));
-    const quint16 port = s.port;
-    AppFixture &app = s.app;
-    IrcTestClient &bob = s.bob;
-
-    app.type(1, "/disconnect");
-    QCOMPARE(app.lastLine(1), disconnectedLine(port));
-    QTest::qWait(500);
-    QCOMPARE(app.status().count(disconnectedLine(port)), 1);
-    QCOMPARE(app.lastLine(1), disconnectedLine(port));
-    E2E_STEP(waitUntilOffline(bob, "alice"));
-
-    app.type(1, "NICK alice");
-    QCOMPARE(app.lastLine(1), QString("QUOTE: not connected"));
-}
-
-// SERVER while connected lets the old connection go without reporting it as a disconnect.
-void tst_EndToEnd::secondServerWhileConnected() {
-    AliceAndBob s;
-    E2E_STEP(meet(s));
-    const quint16 port = s.port;
-    AppFixture &app = s.app;
-    IrcTestClient &bob = s.bob;
-    const qsizetype mark = app.status().size();
-
-    const QString typed = QStringLiteral("/server 127.0.0.1 %1").arg(port);
-    app.type(1, typed);
-    QTRY_COMPARE(app.status().count(connectedLine(port)), 2);
-    QTest::qWait(500);
-    QCOMPARE(
-        app.status().mid(mark),
-        (QStringList{typed, QStringLiteral("Connecting to Server 127.0.0.1, Port %1...").arg(port),
-                     connectedLine(port)}));
-    QVERIFY(startingWith(app.status(), "Disconnected from").isEmpty());
-
-    // The old registration is gone from the server, and the new connection registers afresh.
-    E2E_STEP(waitUntilOffline(bob, "alice"));
-    app.type(1, "NICK alice");
-    app.type(1, "USER alice 0 * :Alice");
-    QTRY_COMPARE(startingWith(app.status(), "<- Server(1): [:irc.velloq.test 001 alice :").size(),
-                 2);
-    QVERIFY(startingWith(app.status(), "Disconnected from").isEmpty());
-}
-
-// A nick has no channel record: the message is echoed in the window it was typed in.
-void tst_EndToEnd::msgToNick() {
-    AliceAndBob s;
-    E2E_STEP(meet(s));
-    AppFixture &app = s.app;
-    IrcTestClient &bob = s.bob;
-
-    app.type(1, "/msg bob hi \"x y\"");
-    QCOMPARE(app.status().mid(app.status().size() - 2),
-             (QStringList{"/msg bob hi \"x y\"", "-> bob: hi \"x y\""}));
-    QVERIFY(bob.waitForLine(exactly(":alice!~alice@127.0.0.1 PRIVMSG bob :hi \"x y\"")));
 }
 
 QTEST_MAIN(tst_EndToEnd)

@@ -5,8 +5,7 @@
 #include "channel/Channels.h"
 #include "connection/IRCConnections.h"
 #include "connection/MessageSplitter.h"
-#include "support/AppFixture.h"
-#include "support/ScriptedServer.h"
+#include "support/ConnectedClient.h"
 #include "windows/Childs.h"
 
 #include <QRandomGenerator>
@@ -19,7 +18,6 @@ private slots:
     void split();
     void longMessageGoesAsSeveralLines_data();
     void longMessageGoesAsSeveralLines();
-    void quoteStaysRaw();
     void generatedInputsNeverInject();
 };
 
@@ -72,53 +70,39 @@ void tst_Outbound::longMessageGoesAsSeveralLines() {
     QFETCH(QString, command);
     QFETCH(QByteArray, verb);
     QFETCH(int, length);
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(f.connectTo(server));
-    QVERIFY(f.feed(server, ":me!u@h JOIN :#room\r\n"));
+    ConnectedClient c;
+    QVERIFY(c.connected && c.join("#room"));
     QString text;
     for (int i = 0; text.toUtf8().size() < 1500 || text.size() < length; ++i)
         text += QString::fromUtf8("wörd%1 ").arg(i);
-    f.type(2, command + text);
+    c.app.type(2, command + text);
     const auto rejoined = [&] {
         QByteArray bytes;
-        for (const QByteArray &line : server.receivedLines())
+        for (const QByteArray &line : c.server.receivedLines())
             bytes += line.mid(verb.size());
         return QString::fromUtf8(bytes);
     };
     // Runs of blanks outside quotes may fold; there are none here, but the typed line ends in
     // a blank that the word splitting drops.
     QTRY_COMPARE_WITH_TIMEOUT(rejoined(), text.trimmed(), 10000);
-    const QList<QByteArray> lines = server.receivedLines();
+    const QList<QByteArray> lines = c.server.receivedLines();
     QVERIFY(lines.size() >= 4);
     for (const QByteArray &line : lines) {
         QVERIFY(line.startsWith(verb));
         QVERIFY(line.size() + 2 + 100 <= 512); // room for the relaying server's prefix
     }
     // The window shows the whole text once.
-    const QStringList shown = f.lines(2);
+    const QStringList shown = c.app.lines(2);
     QCOMPARE(shown.size(), command.isEmpty() ? 1 : 2);
-}
-
-void tst_Outbound::quoteStaysRaw() {
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(f.connectTo(server));
-    const QString raw = "PRIVMSG bob :" + QString(1000, 'x');
-    f.type(1, "/quote " + raw);
-    QVERIFY(server.waitForLines(1));
-    QCOMPARE(server.receivedLines(), QList<QByteArray>{raw.toUtf8()});
 }
 
 // Random typed lines in the status window, a plain window and a channel window, full of line
 // ends, NULs, quotes, colons, Unicode and long runs: the wire carries only whole lines, and a
 // forged command inside a text never becomes a line of its own.
 void tst_Outbound::generatedInputsNeverInject() {
-    AppFixture f;
-    ScriptedServer server;
-    QVERIFY(f.connectTo(server));
-    QVERIFY(f.feed(server, ":me!u@h JOIN :#room\r\n"));
-    f.app()->Childs()->Add(); // window 3, a plain window
+    ConnectedClient c;
+    QVERIFY(c.connected && c.join("#room"));
+    c.app.app()->Childs()->Add(); // window 3, a plain window
 
     const QStringList pieces = {"\r",
                                 "\n",
@@ -149,14 +133,14 @@ void tst_Outbound::generatedInputsNeverInject() {
             text += pieces.at(rng.bounded(pieces.size()));
         if (rng.bounded(200) == 0)
             text += QString(rng.bounded(400, 3000), QChar(u'a' + rng.bounded(26)));
-        f.app()->ProcessCommand(text.startsWith('/') ? text.mid(1) : "MSG #room " + text, true,
-                                1 + rng.bounded(3));
+        c.app.app()->ProcessCommand(text.startsWith('/') ? text.mid(1) : "MSG #room " + text, true,
+                                    1 + rng.bounded(3));
         if (i % 5000 == 0)
             QCoreApplication::processEvents();
     }
-    f.type(1, "/quote END");
-    QVERIFY(server.waitForReceived("END\r\n", 30000));
-    const QByteArray wire = server.received();
+    c.app.type(1, "/quote END");
+    QVERIFY(c.server.waitForReceived("END\r\n", 30000));
+    const QByteArray wire = c.server.received();
     QVERIFY(!wire.contains('\0'));
     qsizetype lines = 0;
     for (qsizetype i = 0; i < wire.size(); ++i) {
@@ -168,7 +152,7 @@ void tst_Outbound::generatedInputsNeverInject() {
             QVERIFY2(wire[i] != '\n', "an LF alone on the wire");
         }
     }
-    for (const QByteArray &line : server.receivedLines())
+    for (const QByteArray &line : c.server.receivedLines())
         QVERIFY2(!line.startsWith("INJECTED"), line.constData());
     qInfo("%d typed inputs checked, %lld lines on the wire", total, qlonglong(lines));
 }

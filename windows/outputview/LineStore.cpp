@@ -331,9 +331,12 @@ QString LineStore::text(qsizetype start, qsizetype length) const {
             page.entries[static_cast<size_t>(index)].textEnd - startIn(page, index) - 2;
         appendLineTo(out, page, index, std::max<qsizetype>(start - ls, 0), std::min(end - ls, len));
         // The CR LF after the line, or the part of it inside [start, end).
-        for (qsizetype p = ls + len; p < ls + len + 2; ++p)
-            if (p >= start && p < end)
-                out.append(p == ls + len ? QLatin1Char('\r') : QLatin1Char('\n'));
+        if (ls + len >= start && ls + len + 2 <= end)
+            out.append(QLatin1String("\r\n", 2));
+        else
+            for (qsizetype p = ls + len; p < ls + len + 2; ++p)
+                if (p >= start && p < end)
+                    out.append(p == ls + len ? QLatin1Char('\r') : QLatin1Char('\n'));
         ++line;
         if (++index >= static_cast<qsizetype>(page.entries.size())) {
             ++pageIt;

@@ -309,14 +309,16 @@ void LineStore::appendLineTo(QString &out, const Page &page, qsizetype index, qs
     out.append(QStringView(whole).mid(from, to - from));
 }
 
+// The text is written straight into a string of its final length: a whole line (the usual case)
+// is widened or decoded in place, and only the partial lines at either end go through a copy.
 QString LineStore::text(qsizetype start, qsizetype length) const {
     const qsizetype total = textLength();
     start = std::clamp<qsizetype>(start, 0, total);
     const qsizetype end = std::clamp<qsizetype>(start + std::max<qsizetype>(length, 0), 0, total);
-    QString out;
     if (start >= end)
-        return out;
-    out.reserve(end - start);
+        return QString();
+    QString out(end - start, Qt::Uninitialized);
+    QChar *cursor = out.data();
     qsizetype line = lineAt(start);
     auto pageIt = std::upper_bound(m_pages.begin(), m_pages.end(), line,
                                    [](qsizetype l, const Page &p) { return l < p.firstLine; }) -
@@ -329,20 +331,36 @@ QString LineStore::text(qsizetype start, qsizetype length) const {
             break;
         const qsizetype len =
             page.entries[static_cast<size_t>(index)].textEnd - startIn(page, index) - 2;
-        appendLineTo(out, page, index, std::max<qsizetype>(start - ls, 0), std::min(end - ls, len));
+        const qsizetype from = std::max<qsizetype>(start - ls, 0);
+        const qsizetype to = std::min(end - ls, len);
+        if (from == 0 && to == len) {
+            const qsizetype byteStart =
+                index ? page.entries[static_cast<size_t>(index - 1)].byteEnd : 0;
+            const qsizetype bytes = page.entries[static_cast<size_t>(index)].byteEnd - byteStart;
+            const char *data = bytesOf(page) + byteStart;
+            if (bytes == len) // all ASCII
+                for (qsizetype i = 0; i < len; ++i)
+                    cursor[i] = QChar(uchar(data[i]));
+            else
+                decode(data, bytes, cursor);
+            cursor += len;
+        } else if (from < to) {
+            QString part;
+            appendLineTo(part, page, index, from, to);
+            std::copy(part.cbegin(), part.cend(), cursor);
+            cursor += part.size();
+        }
         // The CR LF after the line, or the part of it inside [start, end).
-        if (ls + len >= start && ls + len + 2 <= end)
-            out.append(QLatin1String("\r\n", 2));
-        else
-            for (qsizetype p = ls + len; p < ls + len + 2; ++p)
-                if (p >= start && p < end)
-                    out.append(p == ls + len ? QLatin1Char('\r') : QLatin1Char('\n'));
+        for (qsizetype p = ls + len; p < ls + len + 2; ++p)
+            if (p >= start && p < end)
+                *cursor++ = p == ls + len ? QLatin1Char('\r') : QLatin1Char('\n');
         ++line;
         if (++index >= static_cast<qsizetype>(page.entries.size())) {
             ++pageIt;
             index = 0;
         }
     }
+    out.truncate(cursor - out.constData());
     return out;
 }
 

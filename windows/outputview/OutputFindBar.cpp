@@ -1,4 +1,5 @@
 #include "windows/outputview/OutputFindBar.h"
+#include "platform/EscapedErrors.h"
 
 #include "windows/outputview/OutputView.h"
 
@@ -32,11 +33,9 @@ void OutputFindBar::keyPressEvent(QKeyEvent *event) {
         return;
     }
     event->accept();
-    try {
+    Guarded([&] {
         const bool found = m_view->find(text(), event->modifiers().testFlag(Qt::ShiftModifier));
         setStyleSheet(found || text().isEmpty() ? QString()
                                                 : QStringLiteral("background: #ffd0d0"));
-    } catch (const std::exception &error) {
-        qWarning("OutputFindBar: %s", error.what());
-    }
+    });
 }

@@ -1,4 +1,5 @@
 #include "windows/outputview/OutputView.h"
+#include "platform/EscapedErrors.h"
 
 #include "windows/outputview/IrcFormat.h"
 #include "windows/outputview/OutputFindBar.h"
@@ -317,31 +318,21 @@ void OutputView::notifyAccessibility() {
 // ---- Events ----
 
 bool OutputView::event(QEvent *event) {
-    try {
+    bool handled = true;
+    Guarded([&] {
         // Keys the box handles itself win over window shortcuts while it has focus.
-        if (event->type() == QEvent::ShortcutOverride &&
-            isOwnKey(static_cast<QKeyEvent *>(event))) {
+        if (event->type() == QEvent::ShortcutOverride && isOwnKey(static_cast<QKeyEvent *>(event)))
             event->accept();
-            return true;
-        }
-        return QAbstractScrollArea::event(event);
-    } catch (const std::exception &error) {
-        qWarning("OutputView: %s", error.what());
-    } catch (...) {
-        qWarning("OutputView: unexpected error");
-    }
-    return true;
+        else
+            handled = QAbstractScrollArea::event(event);
+    });
+    return handled;
 }
 
 bool OutputView::viewportEvent(QEvent *event) {
-    try {
-        return QAbstractScrollArea::viewportEvent(event);
-    } catch (const std::exception &error) {
-        qWarning("OutputView: %s", error.what());
-    } catch (...) {
-        qWarning("OutputView: unexpected error");
-    }
-    return true;
+    bool handled = true;
+    Guarded([&] { handled = QAbstractScrollArea::viewportEvent(event); });
+    return handled;
 }
 
 void OutputView::resizeEvent(QResizeEvent *event) {

@@ -1,4 +1,5 @@
 // Keyboard, mouse, wheel and context menu handling of the output box.
+#include "platform/EscapedErrors.h"
 #include "windows/outputview/OutputView.h"
 #include "windows/outputview/OutputViewSupport.h"
 
@@ -426,13 +427,7 @@ void OutputView::contextMenuEvent(QContextMenuEvent *event) {
                                   void (OutputView::*slot)()) {
         return menu->addAction(text + QLatin1Char('\t') +
                                    QKeySequence(key).toString(QKeySequence::NativeText),
-                               this, [this, slot] {
-                                   try {
-                                       (this->*slot)();
-                                   } catch (const std::exception &error) {
-                                       qWarning("OutputView: %s", error.what());
-                                   }
-                               });
+                               this, [this, slot] { Guarded([this, slot] { (this->*slot)(); }); });
     };
     add(tr("&Copy"), QKeySequence::Copy, &OutputView::copy)->setEnabled(selectionLength() > 0);
     add(tr("Select &All"), QKeySequence::SelectAll, &OutputView::selectAll)

@@ -1,4 +1,5 @@
 // Where the output box's view stands among the visual rows, and how it moves.
+#include "platform/EscapedErrors.h"
 #include "windows/outputview/OutputView.h"
 #include "windows/outputview/OutputViewSupport.h"
 
@@ -188,7 +189,7 @@ void OutputView::ensureVisible(qsizetype position) {
 void OutputView::scrollContentsBy(int dx, int dy) {
     if (m_syncingBars)
         return;
-    try {
+    Guarded([&] {
         if (dy) {
             const QScrollBar *bar = verticalScrollBar();
             if (bar->value() >= bar->maximum()) {
@@ -202,9 +203,7 @@ void OutputView::scrollContentsBy(int dx, int dy) {
         if (dx)
             m_hOffset = horizontalScrollBar()->value();
         viewport()->update();
-    } catch (const std::exception &error) {
-        qWarning("OutputView: %s", error.what());
-    }
+    });
 }
 
 void OutputView::setWordWrap(bool on) {

@@ -2,7 +2,6 @@
 // the desktop's own checkers accept them.
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -31,8 +30,6 @@ private slots:
     void initTestCase();
     void installedFiles_data();
     void installedFiles();
-    void validators_data();
-    void validators();
 
 private:
     QTemporaryDir m_prefix;
@@ -48,53 +45,47 @@ void tst_Install::initTestCase() {
              qPrintable(output));
 }
 
+// Every file a Linux desktop looks for, and the checker the desktop and the distributions run
+// on it, if any ("%1" stands for the file; no file: the whole prefix).
 void tst_Install::installedFiles_data() {
     QTest::addColumn<QString>("file");
-    for (const QString &file :
-         QStringList{QStringLiteral("bin/velloq"), "share/applications/" + kAppId + ".desktop",
-                     "share/metainfo/" + kAppId + ".metainfo.xml",
-                     "share/icons/hicolor/scalable/apps/" + kAppId + ".svg",
-                     "share/icons/hicolor/48x48/apps/" + kAppId + ".png",
-                     "share/icons/hicolor/128x128/apps/" + kAppId + ".png",
-                     QStringLiteral("share/man/man1/velloq.1.gz"),
-                     QStringLiteral("share/doc/velloq/copyright"),
-                     QStringLiteral("share/doc/velloq/changelog.gz")})
-        QTest::newRow(qPrintable(file)) << file;
+    QTest::addColumn<QStringList>("checker");
+    const QString share = QStringLiteral("share/"), app = kAppId;
+    QTest::newRow("program") << "bin/velloq" << QStringList{};
+    QTest::newRow("desktop entry")
+        << share + "applications/" + app + ".desktop" << QStringList{"desktop-file-validate", "%1"};
+    QTest::newRow("AppStream file") << share + "metainfo/" + app + ".metainfo.xml"
+                                    << QStringList{"appstreamcli", "validate", "--no-net", "%1"};
+    QTest::newRow("AppStream tree")
+        << QString() << QStringList{"appstreamcli", "validate-tree", "--no-net", "%1"};
+    QTest::newRow("icon") << share + "icons/hicolor/scalable/apps/" + app + ".svg" << QStringList{};
+    QTest::newRow("icon 48") << share + "icons/hicolor/48x48/apps/" + app + ".png" << QStringList{};
+    QTest::newRow("icon 128") << share + "icons/hicolor/128x128/apps/" + app + ".png"
+                              << QStringList{};
+    // man prints nothing to its error output when the page formats without a warning.
+    QTest::newRow("manual page")
+        << "share/man/man1/velloq.1.gz"
+        << QStringList{"sh", "-c",
+                       "test -z \"$(man --warnings -E UTF-8 -l \"$0\" 2>&1 >/dev/null)\"", "%1"};
+    QTest::newRow("copyright") << "share/doc/velloq/copyright" << QStringList{};
+    QTest::newRow("changelog") << "share/doc/velloq/changelog.gz" << QStringList{};
 }
 
 void tst_Install::installedFiles() {
     QFETCH(QString, file);
-    const QFileInfo info(m_prefix.filePath(file));
-    QVERIFY2(info.isFile() && info.size() > 0, qPrintable(file + " is missing"));
-}
-
-void tst_Install::validators_data() {
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QStringList>("arguments");
-    const QString root = m_prefix.path() + QLatin1Char('/');
-    QTest::newRow("desktop entry")
-        << "desktop-file-validate"
-        << QStringList{root + "share/applications/" + kAppId + ".desktop"};
-    QTest::newRow("AppStream file")
-        << "appstreamcli"
-        << QStringList{"validate", "--no-net", root + "share/metainfo/" + kAppId + ".metainfo.xml"};
-    QTest::newRow("AppStream tree")
-        << "appstreamcli" << QStringList{"validate-tree", "--no-net", m_prefix.path()};
-    // man prints nothing to its error output when the page formats without a warning.
-    QTest::newRow("manual page")
-        << "sh"
-        << QStringList{"-c", "test -z \"$(man --warnings -E UTF-8 -l \"$0\" 2>&1 >/dev/null)\"",
-                       root + "share/man/man1/velloq.1.gz"};
-}
-
-// The checkers the desktop and the distributions use pass on the installed files.
-void tst_Install::validators() {
-    QFETCH(QString, program);
-    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, checker);
+    const QString path = file.isEmpty() ? m_prefix.path() : m_prefix.filePath(file);
+    const QFileInfo info(path);
+    QVERIFY2(file.isEmpty() || (info.isFile() && info.size() > 0),
+             qPrintable(file + " is missing"));
+    if (checker.isEmpty())
+        return;
+    const QString program = checker.takeFirst();
     QVERIFY2(!QStandardPaths::findExecutable(program).isEmpty(),
              qPrintable(program + " is missing: run scripts/install-deps test"));
     QString output;
-    QVERIFY2(run(program, arguments, output) == 0, qPrintable(output));
+    QVERIFY2(run(program, checker.replaceInStrings(QStringLiteral("%1"), path), output) == 0,
+             qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(tst_Install)

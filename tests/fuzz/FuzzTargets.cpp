@@ -76,11 +76,15 @@ struct Sink {
     }
 };
 
-void ensureConnected(Application &app) {
-    static Sink sink;
+IRCConnection &connection(Application &app) {
     if (app.Connections()->Count() == 0)
         app.Connections()->Add();
-    IRCConnection &conn = *app.Connections()->Item(1);
+    return *app.Connections()->Item(1);
+}
+
+void ensureConnected(Application &app) {
+    static Sink sink;
+    IRCConnection &conn = connection(app);
     if (conn.Connected())
         return;
     conn.Connect(QStringLiteral("127.0.0.1"), sink.server.serverPort());
@@ -98,9 +102,7 @@ bool QuickExit = false;
 
 void ServerStream(QByteArrayView data) {
     Application &app = client();
-    if (app.Connections()->Count() == 0)
-        app.Connections()->Add();
-    IRCConnection &conn = *app.Connections()->Item(1);
+    IRCConnection &conn = connection(app);
     for (const char *name : {"#a", "#b"})
         if (!conn.Channels()->Item(QString::fromLatin1(name)))
             conn.FeedReceived(QByteArray(":me!u@h JOIN :") + name + "\r\n");

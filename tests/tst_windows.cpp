@@ -28,12 +28,8 @@
 class tst_Windows : public QObject {
     Q_OBJECT
 
-    static QMdiSubWindow *sub(const AppFixture &f, int i) {
-        return f.window(i)->Form()->SubWindow();
-    }
-    static QLineEdit *inputBox(const AppFixture &f, int i) {
-        return f.window(i)->Form()->txtInput();
-    }
+    static auto *sub(const AppFixture &f, int i) { return f.window(i)->Form()->SubWindow(); }
+    static auto *inputBox(const AppFixture &f, int i) { return f.window(i)->Form()->txtInput(); }
     static QString accessibleName(QObject *object) {
         QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(object);
         return iface ? iface->text(QAccessible::Name) : QStringLiteral("<no accessible interface>");
@@ -172,15 +168,18 @@ private slots:
         row("activating clears the mark", mentions + QStringList{"activate 2"}, two,
             {"<amy> bob: hi"}, 2);
         row("chosen in the menu", {"new", "new", "choose 1"}, three);
-        row("Ctrl+Tab to the next", {"new", "new", "activate 1", "chord Ctrl+Tab"}, three, {}, 2);
-        row("Ctrl+Tab wraps", {"new", "new", "activate 3", "chord Ctrl+Tab"}, three, {}, 1);
+        const auto chord = [&](int from, const char *keys, int to) {
+            QTest::addRow("%s from %d", keys, from)
+                << QStringList{"new", "new", QString("activate %1").arg(from),
+                               "chord " + QString(keys)}
+                << three << QStringList{} << to << QString("|");
+        };
+        chord(1, "Ctrl+Tab", 2);
+        chord(3, "Ctrl+Tab", 1);
         // With Shift held a keyboard reports Backtab; some input methods still send Tab.
-        row("Ctrl+Shift+Tab to the previous",
-            {"new", "new", "activate 3", "chord Ctrl+Shift+Backtab"}, three, {}, 2);
-        row("Ctrl+Shift+Tab wraps", {"new", "new", "activate 1", "chord Ctrl+Shift+Backtab"}, three,
-            {}, 3);
-        row("Ctrl+Shift with plain Tab", {"new", "new", "activate 2", "chord Ctrl+Shift+Tab"},
-            three, {}, 1);
+        chord(3, "Ctrl+Shift+Backtab", 2);
+        chord(1, "Ctrl+Shift+Backtab", 3);
+        chord(2, "Ctrl+Shift+Tab", 1);
         row("a failing exit keeps the client", {"failing close frame"}, one,
             {QString("Error %1: exit failed").arg(VelloqError::InvalidArgument)});
         row("an escaped error is one status line", {"escaped error", "type 1 /echo 1 on"}, one,
@@ -199,7 +198,6 @@ private slots:
         QFETCH(QString, input);
         AppFixture f;
         QPointer<frmMain> frame = f.app()->MainWindow();
-        frame->resize(900, 700);
         frame->show();
         frame->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frame));
@@ -240,7 +238,6 @@ private slots:
 
     void storesAndJoins_data() {
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("two") << QStringList{"a", "bc"};
         QTest::newRow("empty lines") << QStringList{"", "", ""};
         QTest::newRow("non-BMP and lone surrogates")
             << QStringList{"a\U0001F600b", QString(QChar(0xD800)) + "x" + QChar(0xDC00)};
@@ -357,8 +354,7 @@ private slots:
         OutputView view;
         for (int i = 0; i < 3000; ++i)
             view.appendLine(i == 10     ? QString("needle one, \u00c9T\u00c9")
-                            : i == 2000 ? QString("the \x02Nee\x03"
-                                                  "04dle\x03 two")
+                            : i == 2000 ? QString("the \002Nee\00304dle\003 two")
                                         : QString("line %1 of hay").arg(i));
         view.setSelection(view.textLength(), 0);
         const auto found = [&](const char *text, bool backwards, qsizetype line) {
@@ -374,9 +370,10 @@ private slots:
         QCOMPARE(view.lineAtPosition(view.selectionStart()), 10);
     }
 
-    // Stored line -> the text drawn without codes and copied (empty: the stored line itself),
-    // its styled runs ("start+length flags", positions in that text), the links found in it and
-    // whether it names "bob".
+    // Stored line (codes in octal: \002 bold, \003 colour, \004 hex colour, \017 reset, \021 mono,
+    // \026 reverse, \035 italic, \036 strike, \037 underline) -> the text drawn without codes and
+    // copied (empty: the stored line itself), its styled runs ("start+length flags", positions in
+    // that text), the links found in it and whether it names "bob".
     void formatting_data() {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("plain");
@@ -388,55 +385,31 @@ private slots:
             QTest::newRow(name) << QString(stored) << QString(*plain ? plain : stored)
                                 << QString(runs) << QString(links) << mention;
         };
-        row("italic underline strike mono reverse", "\x1di\x1d\x1fu\x1f\x1es\x1e\x11m\x11\x16r",
+        row("italic underline strike mono reverse", "\035i\035\037u\037\036s\036\021m\021\026r",
             "iusmr", "0+1 i; 1+1 u; 2+1 s; 3+1 m; 4+1 r");
-        row("reset ends all",
-            "\x02\x1d\x03"
-            "4ab\x0f"
-            "c",
-            "abc", "0+2 b i fg#ff0000");
-        row("bg stays for a new fg",
-            "\x03"
-            "4,2a\x03"
-            "5b",
-            "ab", "0+1 fg#ff0000 bg#00007f; 1+1 fg#7f0000 bg#00007f");
-        row("extended table and 99",
-            "\x03"
-            "52x\x03"
-            "98z\x03"
-            "99b",
-            "xzb", "0+1 fg#ff0000; 1+1 fg#ffffff");
-        row("three digits: two are the colour",
-            "\x03"
-            "123",
-            "3", "0+1 fg#0000fc");
-        row("no fg: the comma is text",
-            "\x03"
-            "4a\x03,5x",
-            "a,5x", "0+1 fg#ff0000");
-        row("hex with bg, short hex is text",
-            "\x04"
-            "ff8800,000000o\x04"
-            "FF00 x",
-            "oFF00 x", "0+1 fg#ff8800 bg#000000");
-        row("codes at the end", "a\x02\x03", "a", "");
-        row("other controls stay visible",
-            "\x02"
-            "a\x01\x07\tb\u2028",
-            "a\u2401\u2407\u2409b\ufffd", "0+6 b");
+        row("reset ends all", "\002\035\0034ab\017c", "abc", "0+2 b i fg#ff0000");
+        row("bg stays for a new fg", "\0034,2a\0035b", "ab",
+            "0+1 fg#ff0000 bg#00007f; 1+1 fg#7f0000 bg#00007f");
+        row("extended table and 99", "\00352x\00398z\00399b", "xzb",
+            "0+1 fg#ff0000; 1+1 fg#ffffff");
+        row("three digits: two are the colour", "\003123", "3", "0+1 fg#0000fc");
+        row("no fg: the comma is text", "\0034a\003,5x", "a,5x", "0+1 fg#ff0000");
+        row("hex with bg, short hex is text", "\004ff8800,000000o\004FF00 x", "oFF00 x",
+            "0+1 fg#ff8800 bg#000000");
+        row("codes at the end", "a\002\003", "a", "");
+        row("other controls stay visible", "\002a\001\007\tb\u2028", "a\u2401\u2407\u2409b\ufffd",
+            "0+6 b");
         row("link ends a sentence", "see http://a.org/x. ok", "", "", "http://a.org/x");
         row("brackets inside a link", "https://w.org/F_(b)), x", "", "", "https://w.org/F_(b)");
         row("www and irc", "www.ex.com, irc://irc.x.net/#c", "", "",
             "http://www.ex.com irc://irc.x.net/#c");
         row("other schemes and inside words", "ftp://a.org mailto:a@b xhttp://a.org http:// x", "",
             "");
-        row("a code ends a link", "\x1fhttps://a.org\x1f/b", "https://a.org/b", "0+13 u",
+        row("a code ends a link", "\037https://a.org\037/b", "https://a.org/b", "0+13 u",
             "https://a.org");
         row("addressed", "bob: hi", "", "", "", true);
-        row("named in other case, inside formatting",
-            "hi \x02"
-            "BOB!\x02",
-            "hi BOB!", "3+4 b", "", true);
+        row("named in other case, inside formatting", "hi \002BOB!\002", "hi BOB!", "3+4 b", "",
+            true);
         row("part of a word, nick characters", "bobby mybob bob_ [bob]", "", "");
     }
 
@@ -452,12 +425,10 @@ private slots:
         QStringList runs;
         for (const IrcFormat::Run &run : line.runs) {
             const IrcFormat::Style &st = run.style;
-            runs << QString("%1+%2")
-                            .arg(at(run.start))
-                            .arg(at(run.start + run.length) - at(run.start)) +
-                        (st.bold ? " b" : "") + (st.italic ? " i" : "") +
-                        (st.underline ? " u" : "") + (st.strike ? " s" : "") +
-                        (st.mono ? " m" : "") + (st.reverse ? " r" : "") +
+            const qsizetype from = at(run.start), to = at(run.start + run.length);
+            runs << QString("%1+%2").arg(from).arg(to - from) + (st.bold ? " b" : "") +
+                        (st.italic ? " i" : "") + (st.underline ? " u" : "") +
+                        (st.strike ? " s" : "") + (st.mono ? " m" : "") + (st.reverse ? " r" : "") +
                         (st.fg.isValid() ? " fg" + st.fg.name() : "") +
                         (st.bg.isValid() ? " bg" + st.bg.name() : "");
         }

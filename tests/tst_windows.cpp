@@ -3,7 +3,7 @@
 // box's line store, selection, keys, following the end, find, formatting codes and links.
 
 #include "app/Application.h"
-#include "platform/EscapedErrors.h"
+#include "platform/VelloqError.h"
 #include "support/AppFixture.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
@@ -29,10 +29,7 @@ class tst_Windows : public QObject {
 
     static auto *sub(const AppFixture &f, int i) { return f.window(i)->Form()->SubWindow(); }
     static auto *inputBox(const AppFixture &f, int i) { return f.window(i)->Form()->txtInput(); }
-    static QString accessibleName(QObject *object) {
-        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(object);
-        return iface ? iface->text(QAccessible::Name) : QStringLiteral("<no accessible interface>");
-    }
+    static auto *a11y(QObject *box) { return QAccessible::queryAccessibleInterface(box); }
     static QStringList menuTexts(QMenu *menu) {
         emit menu->aboutToShow(); // what opening the menu does
         QStringList texts;
@@ -46,30 +43,27 @@ class tst_Windows : public QObject {
         return QTest::qWaitForWindowExposed(&view);
     }
 
-    // One step of a session: "new" (a window), "type W line" (and Return), "default W command",
-    // "keys K" (typed into the focused box: "←↑→↓" are the arrow keys, "\n" is Return), "chord
-    // K" (Ctrl held down around it as on a keyboard), "close W" (its close box), "close all" (a
-    // walk over the windows that closes them as it goes), "mention W", "activate W", "choose W"
-    // (in the Window menu), "menu exit", "close frame", "failing close frame" (ExitClient
-    // throws) and "escaped error" (a toolkit entry point whose work throws).
+    // One step of a session: "new" (a window), "default W command", "type W keys" (in window W's
+    // input box: "←↑→↓" are the arrow keys, "\n" is Return), "chord K" (in the focused box, Ctrl
+    // held down around it as on a keyboard), "close W" (its close box), "close all" (a walk over
+    // the windows that closes them as it goes), "mention W", "activate W", "choose W" (in the
+    // Window menu), "menu exit", "close frame" and "failing close frame" (ExitClient throws).
     static void run(const AppFixture &f, const QString &step) {
         const QString verb = step.section(' ', 0, 0), rest = step.section(' ', 1);
         const int w = rest.section(' ', 0, 0).toInt();
         frmMain *frame = f.app()->MainWindow();
         if (verb == "new") {
             f.app()->Childs()->Add();
-        } else if (verb == "type") {
-            f.type(w, rest.section(' ', 1));
         } else if (verb == "default") {
             f.window(w)->SetDefaultCommand(rest.section(' ', 1));
-        } else if (verb == "keys") {
-            for (QChar c : rest) {
+        } else if (verb == "type") {
+            for (QChar c : rest.section(' ', 1)) {
                 const qsizetype arrow = QStringLiteral("←↑→↓").indexOf(c);
                 if (c == u'\n' || arrow >= 0)
-                    QTest::keyClick(QApplication::focusWidget(),
+                    QTest::keyClick(inputBox(f, w),
                                     arrow < 0 ? Qt::Key_Return : Qt::Key(Qt::Key_Left + arrow));
                 else
-                    QTest::keyClicks(QApplication::focusWidget(), QString(c));
+                    QTest::keyClicks(inputBox(f, w), QString(c));
             }
         } else if (verb == "chord") {
             const QKeyCombination key = QKeySequence::fromString(rest)[0];
@@ -99,8 +93,6 @@ class tst_Windows : public QObject {
             });
             QVERIFY(!frame->close());
             disconnect(failure);
-        } else if (step == "escaped error") { // ECHO 0 from no user designates no window
-            Guarded([&] { f.app()->ProcessCommand("ECHO 0 hi", false, 0); });
         } else {
             QFAIL(qPrintable("unknown step " + step));
         }
@@ -125,15 +117,16 @@ private slots:
         QTest::addColumn<QString>("input");
         const QStringList one{"1 - status"}, two{"1 - status", "2 - unused"},
             three{"1 - status", "2 - unused", "3 - unused"};
-        const auto row = [](const char *name, const QStringList &steps, const QStringList &windows,
+        const auto row = [](const QString &name, const QString &steps, const QStringList &windows,
                             const QStringList &status = {}, int active = 1,
                             const char *input = "|") {
-            QTest::newRow(name) << steps << windows << status << active << QString(input);
+            QTest::newRow(qPrintable(name))
+                << steps.split("; ") << windows << status << active << QString(input);
         };
         // Typed into window 2, whose default command is given.
         const auto typed = [&](const char *name, const char *command, const QString &keys,
                                const char *input, const QStringList &status) {
-            row(name, {"new", "activate 2", QString("default 2 ") + command, "keys " + keys}, two,
+            row(name, QString("new; activate 2; default 2 %1; type 2 ").arg(command) + keys, two,
                 status, 2, input);
         };
         typed("slash is stripped", "", "/echo 1 x\n", "|", {"x"});
@@ -142,48 +135,41 @@ private slots:
         typed("slash beats default", "ECHO 2", "/echo 1 z\n", "|", {"z"});
         typed("empty line only beeps, is not recalled", "ECHO 1", "x\n\n↑", "x|", {"x"});
         const QString draft = "/echo 1 a\n/echo 1 b\ndraft←←←";
-        typed("Up stops at the oldest; Down drops an edit", "", draft + "↑↑↑x↓", "/echo 1 b|",
+        typed("Up stops at the oldest, Down drops an edit", "", draft + "↑↑↑x↓", "/echo 1 b|",
               {"a", "b"});
-        typed("Down past the newest: the draft and its caret, then nothing", "", draft + "↑↓↓",
-              "dr|aft", {"a", "b"});
+        typed("Down past the newest: the draft and its caret", "", draft + "↑↓↓", "dr|aft",
+              {"a", "b"});
         QStringList numbers;
         for (int i = 1; i <= 51; ++i)
             numbers << QString::number(i);
         typed("fifty lines kept", "",
               "/echo 1 " + numbers.join("\n/echo 1 ") + "\n" + QString(60, u'↑'), "/echo 1 2|",
               numbers);
-        row("a close renumbers", {"new", "new", "new", "close 2"}, three, {}, 3);
-        row("the status window refuses to close", {"close 1", "type 1 /window close"}, one,
-            {"Attempt to close status window!", "/window close",
-             "Attempt to close status window!"});
-        row("a walk closing every window", {"new", "new", "new", "new", "close all"}, one,
-            {"Attempt to close status window!"});
-        const QStringList mentions{"new", "activate 1", "mention 1", "mention 2"};
+        const QString closed = "Attempt to close status window!";
+        row("a close renumbers", "new; new; new; close 2", three, {}, 3);
+        row("the status window stays", "close 1; type 1 /window close\n", one,
+            {closed, "/window close", closed});
+        row("a walk closing every window", "new; new; new; new; close all", one, {closed});
+        const QString mentions = "new; activate 1; mention 1; mention 2";
         row("a mention marks an inactive window", mentions, {"1 - status", "* 2 - unused"},
             {"<amy> bob: hi"});
-        row("activating clears the mark", mentions + QStringList{"activate 2"}, two,
-            {"<amy> bob: hi"}, 2);
-        row("chosen in the menu", {"new", "new", "choose 1"}, three);
-        const auto chord = [&](int from, const char *keys, int to) {
-            QTest::addRow("%s from %d", keys, from)
-                << QStringList{"new", "new", QString("activate %1").arg(from),
-                               "chord " + QString(keys)}
-                << three << QStringList{} << to << QString("|");
-        };
-        chord(1, "Ctrl+Tab", 2);
-        chord(3, "Ctrl+Tab", 1);
-        // With Shift held a keyboard reports Backtab; some input methods still send Tab.
-        chord(3, "Ctrl+Shift+Backtab", 2);
-        chord(1, "Ctrl+Shift+Backtab", 3);
-        chord(2, "Ctrl+Shift+Tab", 1);
-        row("a failing exit keeps the client", {"failing close frame"}, one,
-            {QString("Error %1: exit failed").arg(VelloqError::InvalidArgument)});
-        row("an escaped error is one status line", {"escaped error", "type 1 /echo 1 on"}, one,
-            {"Error 9: Subscript out of range: position 0 of 1", "/echo 1 on", "on"});
-        row("EXIT", {"new", "type 2 /exit"}, {});
-        row("EXIT with arguments", {"new", "type 1 /EXIT now please"}, {});
-        row("File menu Exit", {"new", "menu exit"}, {});
-        row("main window close box", {"new", "close frame"}, {});
+        row("activating clears the mark", mentions + "; activate 2", two, {"<amy> bob: hi"}, 2);
+        row("chosen in the menu", "new; new; choose 1", three);
+        for (const auto &[from, keys, to] : {std::tuple{1, "Ctrl+Tab", 2},
+                                             {3, "Ctrl+Tab", 1},
+                                             {3, "Ctrl+Shift+Backtab", 2},
+                                             {1, "Ctrl+Shift+Backtab", 3},
+                                             // Some input methods send Tab with Shift held.
+                                             {2, "Ctrl+Shift+Tab", 1}})
+            row(QString("%1 from %2").arg(keys).arg(from),
+                QString("new; new; activate %1; chord %2").arg(from).arg(keys), three, {}, to);
+        row("a failing exit keeps the client", "failing close frame; type 1 /echo 1 on\n", one,
+            {QString("Error %1: exit failed").arg(VelloqError::InvalidArgument), "/echo 1 on",
+             "on"});
+        row("EXIT", "new; type 2 /exit\n", {});
+        row("EXIT with arguments", "new; type 1 /EXIT now please\n", {});
+        row("File menu Exit", "new; menu exit", {});
+        row("main window close box", "new; close frame", {});
     }
 
     // The menu lists the windows under Tile and Cascade however often it opens, each box is
@@ -221,10 +207,10 @@ private slots:
             const QString caption = windows[i - 1].remove(QStringLiteral("* "));
             frmChild *form = f.window(i)->Form();
             QVERIFY(form->SubWindow()->isVisible());
-            QCOMPARE(accessibleName(form->txtInput()), "Input, " + caption);
-            QCOMPARE(accessibleName(form->txtOutput()), "Output, " + caption);
-            QVERIFY(QAccessible::queryAccessibleInterface(form->txtOutput())->state().readOnly);
-            QVERIFY(!QAccessible::queryAccessibleInterface(form->txtInput())->state().readOnly);
+            QCOMPARE(a11y(form->txtInput())->text(QAccessible::Name), "Input, " + caption);
+            QCOMPARE(a11y(form->txtOutput())->text(QAccessible::Name), "Output, " + caption);
+            QVERIFY(a11y(form->txtOutput())->state().readOnly);
+            QVERIFY(!a11y(form->txtInput())->state().readOnly);
         }
     }
 

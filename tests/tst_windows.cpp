@@ -27,8 +27,8 @@
 class tst_Windows : public QObject {
     Q_OBJECT
 
-    static auto *inputBox(const AppFixture &f, int i) { return f.window(i)->Form()->txtInput(); }
-    static auto *a11y(QObject *box) { return QAccessible::queryAccessibleInterface(box); }
+    static auto *box(const AppFixture &f, int i) { return f.window(i)->Form()->txtInput(); }
+    static auto *a11y(QObject *object) { return QAccessible::queryAccessibleInterface(object); }
     static QStringList menuTexts(QMenu *menu) {
         emit menu->aboutToShow(); // what opening the menu does
         QStringList texts;
@@ -55,18 +55,17 @@ class tst_Windows : public QObject {
         } else if (verb == "default") {
             f.window(w)->SetDefaultCommand(rest.section(' ', 1));
         } else if (verb == "in") {
-            inputBox(f, w)->setFocus();
+            box(f, w)->setFocus();
             for (QChar c : rest.section(' ', 1)) {
                 const qsizetype arrow = QStringLiteral("←↑→↓").indexOf(c);
                 if (arrow >= 0)
-                    QTest::keyClick(inputBox(f, w), Qt::Key(Qt::Key_Left + arrow));
+                    QTest::keyClick(box(f, w), Qt::Key(Qt::Key_Left + arrow));
                 else
-                    QTest::keyClick(inputBox(f, w), c == u'\n' ? '\r' : c.toLatin1());
+                    QTest::keyClick(box(f, w), c == u'\n' ? '\r' : c.toLatin1());
             }
         } else if (verb == "chord") {
-            const QKeyCombination key = QKeySequence::fromString(rest)[0];
             QTest::keyPress(QApplication::focusWidget(), Qt::Key_Control);
-            QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence::fromString(rest));
             QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Control);
         } else if (step == "close all") {
             for (const auto &window : f.app()->Childs()->NewEnum())
@@ -125,8 +124,7 @@ private slots:
         typed("the default command in front, not before a slash", "ECHO 1",
               "hello world\n/echo 1 z\n\n↑", "/echo 1 z|", {"hello world", "z"});
         const QString draft = "/echo 1 a\n/echo 1 b\ndraft←←←";
-        typed("Up to the oldest, Down drops an edit", "", draft + "↑↑↑x↓", "/echo 1 b|",
-              {"a", "b"});
+        typed("Up to the oldest; Down drops edits", "", draft + "↑↑↑x↓", "/echo 1 b|", {"a", "b"});
         typed("Down past the newest: draft and caret", "", draft + "↑↓↓", "dr|aft", {"a", "b"});
         QString numbers;
         for (int i = 1; i <= 51; ++i)
@@ -181,9 +179,8 @@ private slots:
         QCOMPARE(menuTexts(frame->mnuWindow()), head + windows);
         // After a burst of opens the newest window becomes active in the next turn.
         QTRY_COMPARE(frame->mdiArea()->activeSubWindow(), f.window(active)->Form()->SubWindow());
-        QTRY_COMPARE(QApplication::focusWidget(), inputBox(f, active));
-        QCOMPARE(inputBox(f, active)->text(), QString(input).remove('|'));
-        QCOMPARE(inputBox(f, active)->cursorPosition(), input.indexOf('|'));
+        QTRY_COMPARE(QApplication::focusWidget(), box(f, active));
+        QCOMPARE(box(f, active)->text().insert(box(f, active)->cursorPosition(), '|'), input);
         for (int i = 1; i <= windows.size(); ++i) {
             const QString caption = windows[i - 1].remove(QStringLiteral("* "));
             frmChild *form = f.window(i)->Form();
@@ -209,9 +206,8 @@ private slots:
         chat[9000] = QString(100000, u'w');
         QTest::newRow("compressed pages") << chat;
         for (int i = 0; i < 3000; ++i)
-            noise << QString(
-                QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha512)
-                    .toBase64());
+            noise << QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha512)
+                         .toBase64();
         QTest::newRow("pages that do not compress") << noise;
     }
 
@@ -313,10 +309,10 @@ private slots:
     // that text, then the links found in it) and whether it names "bob".
     void formatting_data() {
         columns<QString, QString, QString, bool>({"stored", "plain", "runs", "mention"});
-        const auto row = [](const char *name, const char *stored, const char *plain,
+        const auto row = [](const char *name, const QString &stored, const QString &plain,
                             const char *runs, bool mention = false) {
-            QTest::newRow(name) << QString(stored) << QString(*plain ? plain : stored)
-                                << QString(runs) << mention;
+            QTest::newRow(name) << stored << (plain.isEmpty() ? stored : plain) << QString(runs)
+                                << mention;
         };
         row("styles", "\035i\035\037u\037\036s\036\021m\021\026r", "iusmr",
             "0+1 i; 1+1 u; 2+1 s; 3+1 m; 4+1 r");
@@ -329,7 +325,11 @@ private slots:
         row("no fg: the comma is text", "\0034a\003,5x", "a,5x", "0+1 fg#ff0000");
         row("hex, short hex is text", "\004ff8800,000000o\004FF00 x", "oFF00 x",
             "0+1 fg#ff8800 bg#000000");
-        row("controls visible", "\002a\001\007\tb\u2028", "a\u2401\u2407\u2409b\ufffd", "0+6 b");
+        row("controls, separators and lone surrogates visible",
+            QString("\002a") + QChar(0) + "\r\n\t\001\x7f\u0085\u2028\u2029" + QChar(0xDC00) +
+                QChar(0xD800) + "\U0001F600\u4f60",
+            "a\u2400\u240d\u240a\u2409\u2401\u2421\ufffd\ufffd\ufffd\ufffd\ufffd\U0001F600\u4f60",
+            "0+15 b");
         row("links: a sentence's end, brackets, www and irc",
             "see http://a.org/x. https://w.org/F_(b)), www.ex.com, irc://irc.x.net/#c", "",
             "http://a.org/x; https://w.org/F_(b); http://www.ex.com; irc://irc.x.net/#c");

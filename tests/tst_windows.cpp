@@ -1,423 +1,380 @@
-// The client's windows: start-up and shutdown, typed lines and history, numbering and the close
-// guard, the Window menu, keyboard switching and what a screen reader finds.
+// The client's windows and their output boxes: typed lines and history, numbering, the close
+// guard, the Window menu, keyboard switching, shutdown, what a screen reader finds, and the output
+// box's line store, selection, keys, following the end, find, formatting codes and links.
 
 #include "app/Application.h"
-#include "app/modMain.h"
-#include "connection/IRCConnections.h"
-#include "platform/EscapedErrors.h"
+#include "platform/VelloqError.h"
 #include "support/AppFixture.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 #include "windows/frmChild.h"
 #include "windows/frmMain.h"
+#include "windows/outputview/IrcFormat.h"
 #include "windows/outputview/OutputView.h"
 
 #include <QAccessible>
-#include <QAction>
-#include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
+#include <QCryptographicHash>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
 class tst_Windows : public QObject {
     Q_OBJECT
-private slots:
-    void cleanup();
-    void shutdown_data();
-    void shutdown();
-    void failingExitKeepsMainWindow();
-    void escapedErrorBecomesStatusLine();
-    void commandFromTypedLine_data();
-    void commandFromTypedLine();
-    void emptyLineOnlyBeeps();
-    void historyBrowsing();
-    void historyKeepsFifty();
-    void captionsAndNumbering();
-    void statusWindowRefusesClose();
-    void walkWhileClosing();
-    void mentionMarksWindowList();
-    void windowMenuEntries_data();
-    void windowMenuEntries();
-    void switchWindowsByKey_data();
-    void switchWindowsByKey();
-    void boxesHaveAccessibleNames_data();
-    void boxesHaveAccessibleNames();
-};
 
-void tst_Windows::cleanup() {
-    // No top-level window may outlive a test.
-    AppFixture::settle();
-    for (QWidget *w : QApplication::topLevelWidgets())
-        QVERIFY2(!w->isVisible(), qPrintable(w->objectName() + " left visible"));
-}
-
-void tst_Windows::shutdown_data() {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("EXIT command") << "command";
-    QTest::newRow("EXIT with arguments") << "command-args";
-    QTest::newRow("File menu Exit") << "menu";
-    QTest::newRow("main window close box") << "close";
-}
-
-// Every path runs ExitClient exactly once, removes every window and ends with the main window
-// gone.
-void tst_Windows::shutdown() {
-    QFETCH(QString, how);
-    AppFixture f;
-    f.type(1, "/window new");
-    QSignalSpy exits(f.app(), &Application::ExitClientStarted);
-    QPointer<frmMain> main = f.app()->MainWindow();
-    QPointer<QMdiSubWindow> statusWindow = f.window(1)->Form()->SubWindow();
-    if (how == "command")
-        f.type(2, "/exit");
-    else if (how == "command-args")
-        f.type(1, "/EXIT now please");
-    else if (how == "menu")
-        main->mnuFileExit()->trigger();
-    else
-        QVERIFY(main->close());
-    QCOMPARE(exits.size(), 1);
-    QVERIFY(!f.running());
-    AppFixture::settle();
-    QVERIFY(main.isNull());
-    QVERIFY(statusWindow.isNull());
-}
-
-// A close of the main window whose ExitClient fails is cancelled, and the error is shown.
-void tst_Windows::failingExitKeepsMainWindow() {
-    AppFixture f;
-    const auto failure = connect(f.app(), &Application::ExitClientStarted, f.app(), [] {
-        throw VelloqError(VelloqError::InvalidArgument, QStringLiteral("exit failed"));
-    });
-    QVERIFY(!f.app()->MainWindow()->close());
-    QVERIFY(f.running());
-    QVERIFY(f.app()->MainWindow()->isVisible());
-    QCOMPARE(f.status(),
-             QStringList{QString("Error %1: exit failed").arg(VelloqError::InvalidArgument)});
-    disconnect(failure);
-}
-
-// ECHO 0 from a caller that is no user designates no window: the error reaches the caller, and
-// at a toolkit entry point it becomes one status line while the program goes on.
-void tst_Windows::escapedErrorBecomesStatusLine() {
-    AppFixture f;
-    QVERIFY_THROWS_EXCEPTION(VelloqError, f.app()->ProcessCommand("ECHO 0 hi", false, 0));
-    // A menu handler whose work fails: the error surfaces in the status window.
-    QAction probe;
-    connect(&probe, &QAction::triggered, f.app(),
-            [&] { Guarded([&] { f.app()->ProcessCommand("ECHO 0 hi", false, 0); }); });
-    probe.trigger();
-    QCOMPARE(f.status().size(), 1);
-    QVERIFY2(f.status().first().startsWith("Error 9: "), qPrintable(f.status().first()));
-    f.type(1, "/echo 1 still running");
-    QCOMPARE(f.lastLine(1), QString("still running"));
-}
-
-static QLineEdit *input(const AppFixture &f, int w) {
-    return f.window(w)->Form()->txtInput();
-}
-static OutputView *output(const AppFixture &f, int w) {
-    return f.window(w)->Form()->txtOutput();
-}
-
-void tst_Windows::commandFromTypedLine_data() {
-    QTest::addColumn<QString>("defaultCommand");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("echoed");
-    QTest::newRow("slash is stripped") << ""
-                                       << "/echo 2 x"
-                                       << "x";
-    QTest::newRow("plain without default") << ""
-                                           << "echo 2 y"
-                                           << "y";
-    QTest::newRow("default command in front") << "ECHO 2"
-                                              << "hello world"
-                                              << "hello world";
-    QTest::newRow("slash beats default") << "ECHO 1"
-                                         << "/echo 2 z"
-                                         << "z";
-}
-
-// The typed line is echoed as typed, then the command runs (here ECHO into window 2).
-void tst_Windows::commandFromTypedLine() {
-    QFETCH(QString, defaultCommand);
-    QFETCH(QString, typed);
-    QFETCH(QString, echoed);
-    AppFixture f;
-    f.type(1, "/window new");
-    f.type(1, "/window new");
-    f.window(3)->SetDefaultCommand(defaultCommand);
-    f.type(3, typed);
-    QCOMPARE(f.lines(3), QStringList{typed});
-    QCOMPARE(f.lines(2), QStringList{echoed});
-    QCOMPARE(f.window(3)->History(), QStringList{typed});
-    QVERIFY(input(f, 3)->text().isEmpty());
-}
-
-void tst_Windows::emptyLineOnlyBeeps() {
-    AppFixture f;
-    f.type(1, "");
-    QVERIFY(f.status().isEmpty());
-    QVERIFY(f.window(1)->History().isEmpty());
-}
-
-void tst_Windows::historyBrowsing() {
-    AppFixture f;
-    f.type(1, "/echo 1 one");
-    f.type(1, "/echo 1 two");
-    QLineEdit *in = input(f, 1);
-    in->setText("draft");
-    in->setCursorPosition(2);
-    QTest::keyClick(in, Qt::Key_Up);
-    QCOMPARE(in->text(), QString("/echo 1 two"));
-    QCOMPARE(in->cursorPosition(), in->text().size());
-    QTest::keyClick(in, Qt::Key_Up);
-    QCOMPARE(in->text(), QString("/echo 1 one"));
-    QTest::keyClick(in, Qt::Key_Up); // stays on the oldest
-    QCOMPARE(in->text(), QString("/echo 1 one"));
-    in->setText("edited"); // an edit of a recalled line is lost when browsing moves on
-    QTest::keyClick(in, Qt::Key_Down);
-    QCOMPARE(in->text(), QString("/echo 1 two"));
-    QTest::keyClick(in, Qt::Key_Down);
-    QCOMPARE(in->text(), QString("draft"));
-    QCOMPARE(in->cursorPosition(), 2);
-    QTest::keyClick(in, Qt::Key_Down); // not browsing: nothing changes
-    QCOMPARE(in->text(), QString("draft"));
-    QCOMPARE(in->cursorPosition(), 2);
-}
-
-void tst_Windows::historyKeepsFifty() {
-    AppFixture f;
-    for (int i = 1; i <= 51; ++i)
-        f.type(1, QString("/echo 1 %1").arg(i));
-    const QStringList history = f.window(1)->History();
-    QCOMPARE(history.size(), 50);
-    QCOMPARE(history.first(), QString("/echo 1 2"));
-    QCOMPARE(history.last(), QString("/echo 1 51"));
-    QLineEdit *in = input(f, 1);
-    for (int i = 0; i < 60; ++i)
-        QTest::keyClick(in, Qt::Key_Up);
-    QCOMPARE(in->text(), QString("/echo 1 2"));
-}
-
-void tst_Windows::captionsAndNumbering() {
-    AppFixture f;
-    for (int i = 0; i < 3; ++i)
-        f.type(1, "/window new");
-    QCOMPARE(f.windowCount(), 4);
-    QCOMPARE(f.window(4)->Caption(), QString("4 - unused"));
-    f.window(1)->SetDefaultCommand("MSG x");
-    f.window(2)->Delete();
-    QCOMPARE(f.windowCount(), 3);
-    QCOMPARE(f.window(2)->Caption(), QString("2 - unused"));
-    QCOMPARE(f.window(3)->Caption(), QString("3 - unused"));
-    QCOMPARE(f.window(3)->Index(), 3);
-    // Any add or removal gives window 1 its default command back.
-    QCOMPARE(f.window(1)->DefaultCommand(), QString("QUOTE"));
-}
-
-void tst_Windows::statusWindowRefusesClose() {
-    AppFixture f;
-    QMdiSubWindow *sub = f.window(1)->Form()->SubWindow();
-    QVERIFY(!sub->close());
-    QCOMPARE(f.status(), QStringList{"Attempt to close status window!"});
-    f.type(1, "/window close");
-    QCOMPARE(f.lastLine(1), QString("Attempt to close status window!"));
-    QCOMPARE(f.windowCount(), 1);
-    QVERIFY(sub->isVisible());
-}
-
-// A walk over the windows may close them as it goes: every window is visited once.
-void tst_Windows::walkWhileClosing() {
-    AppFixture f;
-    QStringList keys;
-    for (int i = 2; i <= 5; ++i)
-        f.type(1, "/window new");
-    for (const auto &window : f.app()->Childs()->NewEnum())
-        keys << window->InstanceKey();
-    QStringList visited;
-    for (const auto &window : f.app()->Childs()->NewEnum()) {
-        visited << window->InstanceKey();
-        window->CloseWindow(true);
-    }
-    QCOMPARE(visited, keys);
-    QCOMPARE(f.app()->Childs()->Count(), 1); // the status window refused
-}
-
-// A line naming the user in a window that is not active marks it in the Window menu until the
-// window is activated; the caption stays.
-void tst_Windows::mentionMarksWindowList() {
-    AppFixture f;
-    f.type(1, "/window new");
-    frmMain *frame = f.app()->MainWindow();
-    QMdiArea *area = f.window(1)->Form()->SubWindow()->mdiArea();
-    area->setActiveSubWindow(f.window(1)->Form()->SubWindow());
-    const auto entries = [frame] {
-        emit frame->mnuWindow()->aboutToShow();
+    static auto *box(const AppFixture &f, int i) { return f.window(i)->Form()->txtInput(); }
+    static auto *a11y(QObject *object) { return QAccessible::queryAccessibleInterface(object); }
+    static QStringList menuTexts(QMenu *menu) {
+        emit menu->aboutToShow(); // what opening the menu does
         QStringList texts;
-        for (QAction *a : frame->mnuWindow()->actions())
-            if (a->isCheckable())
-                texts << a->text();
+        for (const QAction *action : menu->actions())
+            texts.append(action->isSeparator() ? QStringLiteral("---") : action->text());
         return texts;
-    };
-    f.window(2)->Echo("plain");
-    f.window(1)->EchoMention("in the active window");
-    QCOMPARE(entries(), (QStringList{"1 - status", "2 - unused"}));
-    f.window(2)->EchoMention("<amy> bob: hi");
-    QVERIFY(output(f, 2)->isMention(1));
-    QVERIFY(!output(f, 2)->isMention(0));
-    QCOMPARE(entries(), (QStringList{"1 - status", "* 2 - unused"}));
-    QCOMPARE(f.window(2)->Caption(), QString("2 - unused"));
-    area->setActiveSubWindow(f.window(2)->Form()->SubWindow());
-    QCOMPARE(entries(), (QStringList{"1 - status", "2 - unused"}));
-}
-
-namespace {
-
-frmMain *frame(const AppFixture &f) {
-    return f.app()->MainWindow();
-}
-
-// Starts the client with the status window and extra plain windows, the frame shown, active
-// and large enough for four windows side by side.
-void openWindows(const AppFixture &f, int extra) {
-    for (int i = 0; i < extra; ++i)
-        f.type(1, QStringLiteral("/window new"));
-    frmMain *main = frame(f);
-    main->resize(900, 700);
-    main->show();
-    main->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(main));
-}
-
-QMdiSubWindow *sub(const AppFixture &f, int index) {
-    return f.window(index)->Form()->SubWindow();
-}
-
-QStringList menuTexts(QMenu *menu) {
-    emit menu->aboutToShow(); // what opening the menu does
-    QStringList texts;
-    for (const QAction *action : menu->actions())
-        texts.append(action->isSeparator() ? QStringLiteral("---") : action->text());
-    return texts;
-}
-
-QString accessibleText(QObject *object, QAccessible::Text which) {
-    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(object);
-    return iface ? iface->text(which) : QStringLiteral("<no accessible interface>");
-}
-
-} // namespace
-
-void tst_Windows::windowMenuEntries_data() {
-    QTest::addColumn<int>("extraWindows");
-    QTest::addColumn<QStringList>("expected");
-    const QStringList head{"&Tile", "&Cascade", "---"};
-    QTest::newRow("status window only") << 0 << head + QStringList{"1 - status"};
-    QTest::newRow("three windows")
-        << 2 << head + QStringList{"1 - status", "2 - unused", "3 - unused"};
-}
-
-// Tile and Cascade stand above the list of windows, and stay there however often the menu
-// is opened.
-void tst_Windows::windowMenuEntries() {
-    QFETCH(int, extraWindows);
-    QFETCH(QStringList, expected);
-    AppFixture f;
-    openWindows(f, extraWindows);
-    QMenu *menu = frame(f)->mnuWindow();
-    QCOMPARE(menuTexts(menu), expected);
-    QCOMPARE(menuTexts(menu), expected);
-    QCOMPARE(menu->findChildren<QActionGroup *>().size(), 1);
-
-    // Choosing a window from the list activates it.
-    frame(f)->mdiArea()->setActiveSubWindow(sub(f, f.windowCount()));
-    menu->actions().at(3)->trigger();
-    QCOMPARE(frame(f)->mdiArea()->activeSubWindow(), sub(f, 1));
-}
-
-void tst_Windows::switchWindowsByKey_data() {
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("modifiers");
-    QTest::addColumn<int>("to");
-    const int ctrl = Qt::ControlModifier;
-    const int ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
-    QTest::newRow("Ctrl+Tab to the next") << 1 << int(Qt::Key_Tab) << ctrl << 2;
-    QTest::newRow("Ctrl+Tab wraps to the first") << 3 << int(Qt::Key_Tab) << ctrl << 1;
-    // With Shift held a keyboard reports Backtab; some input methods still send Tab.
-    QTest::newRow("Ctrl+Shift+Tab to the previous") << 3 << int(Qt::Key_Backtab) << ctrlShift << 2;
-    QTest::newRow("Ctrl+Shift+Tab wraps to the last")
-        << 1 << int(Qt::Key_Backtab) << ctrlShift << 3;
-    QTest::newRow("Ctrl+Shift with plain Tab") << 2 << int(Qt::Key_Tab) << ctrlShift << 1;
-}
-
-// The key pressed in a window's input box activates the neighbouring window at once and puts
-// the keyboard focus into that window's input box, ready for typing.
-void tst_Windows::switchWindowsByKey() {
-    QFETCH(int, from);
-    QFETCH(int, key);
-    QFETCH(int, modifiers);
-    QFETCH(int, to);
-    AppFixture f;
-    openWindows(f, 2);
-    QMdiArea *area = frame(f)->mdiArea();
-    area->setActiveSubWindow(sub(f, from));
-    QLineEdit *input = f.window(from)->Form()->txtInput();
-    input->setFocus();
-    QCOMPARE(QApplication::focusWidget(), input);
-
-    // As on a real keyboard, Ctrl goes down before the key and comes up after it; QMdiArea
-    // watches the Ctrl release too, and the window must move only once.
-    QTest::keyPress(input, Qt::Key_Control);
-    QTest::keyClick(input, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-    QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Control);
-
-    QCOMPARE(area->activeSubWindow(), sub(f, to));
-    QTRY_COMPARE(QApplication::focusWidget(), f.window(to)->Form()->txtInput());
-    QCOMPARE(input->text(), QString()); // the key typed nothing
-}
-
-void tst_Windows::boxesHaveAccessibleNames_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("captions");
-    QTest::newRow("at start") << "" << QStringList{"1 - status", "2 - unused", "3 - unused"};
-    // Closing window 2 renumbers window 3; its boxes are renamed with it.
-    QTest::newRow("after renumbering")
-        << "/window close 2" << QStringList{"1 - status", "2 - unused"};
-}
-
-// A screen reader announces each box with its role and the window it belongs to, and finds
-// the output box read-only.
-void tst_Windows::boxesHaveAccessibleNames() {
-    QFETCH(QString, command);
-    QFETCH(QStringList, captions);
-    AppFixture f;
-    openWindows(f, 2);
-    if (!command.isEmpty())
-        f.type(1, command);
-    QCOMPARE(f.windowCount(), captions.size());
-    for (int i = 1; i <= captions.size(); ++i) {
-        frmChild *form = f.window(i)->Form();
-        QCOMPARE(accessibleText(form->txtInput(), QAccessible::Name),
-                 QStringLiteral("Input, ") + captions.at(i - 1));
-        QCOMPARE(accessibleText(form->txtOutput(), QAccessible::Name),
-                 QStringLiteral("Output, ") + captions.at(i - 1));
-        QAccessibleInterface *output = QAccessible::queryAccessibleInterface(form->txtOutput());
-        QVERIFY(output->state().readOnly);
-        QVERIFY(!QAccessible::queryAccessibleInterface(form->txtInput())->state().readOnly);
     }
-    // No box anywhere in the frame is left without a name.
-    for (QWidget *box : frame(f)->findChildren<QWidget *>()) {
-        if (qobject_cast<QLineEdit *>(box) || qobject_cast<OutputView *>(box))
-            QVERIFY2(!accessibleText(box, QAccessible::Name).isEmpty(),
-                     qPrintable(box->objectName()));
+    template <class... T> static void columns(std::initializer_list<const char *> names) {
+        auto name = names.begin();
+        (QTest::addColumn<T>(*name++), ...);
     }
-}
+
+    // One step of a session: "new" (a window), "default W command", "in W keys" (a click into
+    // window W's input box, then keys: "←↑→↓" are the arrow keys, "\n" is Return), "chord K" (in
+    // the focused box, Ctrl held down around it as on a keyboard), "close W" (its close box),
+    // "close all" (a walk over the windows that closes them as it goes), "mention W", "choose W"
+    // (in the Window menu), "menu exit", "close frame" and "failing close frame" (ExitClient
+    // throws).
+    static void run(const AppFixture &f, const QString &step) {
+        const QString verb = step.section(' ', 0, 0), rest = step.section(' ', 1);
+        const int w = rest.section(' ', 0, 0).toInt();
+        if (verb == "new") {
+            f.app()->Childs()->Add();
+        } else if (verb == "default") {
+            f.window(w)->SetDefaultCommand(rest.section(' ', 1));
+        } else if (verb == "in") {
+            box(f, w)->setFocus();
+            for (QChar c : rest.section(' ', 1)) {
+                const qsizetype arrow = QStringLiteral("←↑→↓").indexOf(c);
+                if (arrow >= 0)
+                    QTest::keyClick(box(f, w), Qt::Key(Qt::Key_Left + arrow));
+                else
+                    QTest::keyClick(box(f, w), c == u'\n' ? '\r' : c.toLatin1());
+            }
+        } else if (verb == "chord") {
+            QTest::keyPress(QApplication::focusWidget(), Qt::Key_Control);
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence::fromString(rest));
+            QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Control);
+        } else if (step == "close all") {
+            for (const auto &window : f.app()->Childs()->NewEnum())
+                window->CloseWindow(true);
+        } else if (step.endsWith("close frame")) {
+            const bool fails = step.startsWith("failing");
+            const auto failure = connect(f.app(), &Application::ExitClientStarted, [fails] {
+                if (fails)
+                    throw VelloqError(VelloqError::InvalidArgument, QStringLiteral("exit failed"));
+            });
+            QCOMPARE(f.app()->MainWindow()->close(), !fails);
+            disconnect(failure);
+        } else if (verb == "close") {
+            f.window(w)->Form()->SubWindow()->close();
+        } else if (verb == "mention") {
+            f.window(w)->EchoMention("<amy> bob: hi");
+        } else if (verb == "choose") {
+            menuTexts(f.app()->MainWindow()->mnuWindow());
+            f.app()->MainWindow()->mnuWindow()->actions().at(2 + w)->trigger();
+        } else if (step == "menu exit") {
+            f.app()->MainWindow()->mnuFileExit()->trigger();
+        } else {
+            QFAIL(qPrintable("unknown step " + step));
+        }
+    }
+
+private slots:
+    // No top-level window may outlive a test.
+    void cleanup() {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible(), qPrintable(w->objectName() + " left visible"));
+    }
+
+    // Steps (see run()) -> the windows listed in the Window menu ("* " marks a mention), the
+    // status window's lines, the active window and its input box ("|" marks the caret). No
+    // windows: the client has ended.
+    void sessions_data() {
+        columns<QStringList, QStringList, QStringList, int, QString>(
+            {"steps", "windows", "status", "active", "input"});
+        const QStringList one{"1 - status"}, two{"1 - status", "2 - unused"},
+            three{"1 - status", "2 - unused", "3 - unused"};
+        const auto row = [](const QString &name, const QString &steps, const QStringList &windows,
+                            const QStringList &status = {}, int active = 1,
+                            const char *input = "|") {
+            QTest::newRow(qPrintable(name))
+                << steps.split("; ") << windows << status << active << QString(input);
+        };
+        // Typed into window 2, whose default command is given.
+        const auto typed = [&](const char *name, const char *command, const QString &keys,
+                               const char *input, const QStringList &status) {
+            row(name, QString("new; default 2 %1; in 2 ").arg(command) + keys, two, status, 2,
+                input);
+        };
+        typed("a command, with or without its slash", "", "/echo 1 x\necho 1 y\n", "|", {"x", "y"});
+        // The empty line only beeps and is not recalled.
+        typed("the default command in front, not before a slash", "ECHO 1",
+              "hello world\n/echo 1 z\n\n↑", "/echo 1 z|", {"hello world", "z"});
+        const QString draft = "/echo 1 a\n/echo 1 b\ndraft←←←";
+        typed("Up to the oldest; Down drops edits", "", draft + "↑↑↑x↓", "/echo 1 b|", {"a", "b"});
+        typed("Down past the newest: draft and caret", "", draft + "↑↓↓", "dr|aft", {"a", "b"});
+        QString numbers;
+        for (int i = 1; i <= 51; ++i)
+            numbers += QString("%1\n").arg(i);
+        typed("fifty lines kept", "ECHO 2", numbers + QString(60, u'↑'), "2|", {});
+        const QString closed = "Attempt to close status window!";
+        row("a close renumbers; chosen in the menu", "new; new; new; close 2; choose 1", three);
+        row("a walk closing every window, the status window stays",
+            "new; new; new; new; close all; close 1; in 1 /window close\n", one,
+            {closed, closed, "/window close", closed});
+        const QString mentions = "new; in 1; mention 1; mention 2";
+        row("a mention marks an inactive window", mentions, {"1 - status", "* 2 - unused"},
+            {"<amy> bob: hi"});
+        row("activating clears the mark", mentions + "; in 2", two, {"<amy> bob: hi"}, 2);
+        row("Ctrl+Tab to the next", "new; new; in 1; chord Ctrl+Tab", three, {}, 2);
+        row("Ctrl+Tab wraps", "new; new; in 3; chord Ctrl+Tab", three, {}, 1);
+        row("Ctrl+Shift+Tab back", "new; new; in 3; chord Ctrl+Shift+Backtab", three, {}, 2);
+        row("Ctrl+Shift+Tab wraps", "new; new; in 1; chord Ctrl+Shift+Backtab", three, {}, 3);
+        // Some input methods send Tab, not Backtab, with Shift held.
+        row("Ctrl+Shift with plain Tab", "new; new; in 2; chord Ctrl+Shift+Tab", three, {}, 1);
+        row("a failing exit keeps the client", "failing close frame; in 1 /echo 1 on\n", one,
+            {"Error 5: exit failed", "/echo 1 on", "on"});
+        row("EXIT", "new; in 2 /exit\n", {});
+        row("EXIT with arguments", "new; in 1 /EXIT now please\n", {});
+        row("File menu Exit", "new; menu exit", {});
+        row("main window close box", "new; close frame", {});
+    }
+
+    // The menu lists the windows under Tile and Cascade however often it opens, each box is
+    // named for its window, and the active window has the keyboard focus.
+    void sessions() {
+        QFETCH(QStringList, windows);
+        QFETCH(int, active);
+        QFETCH(QString, input);
+        AppFixture f;
+        QPointer<frmMain> frame = f.app()->MainWindow();
+        frame->show();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        QSignalSpy exits(f.app(), &Application::ExitClientStarted);
+        QFETCH(QStringList, steps);
+        for (const QString &step : steps)
+            run(f, step);
+        if (windows.isEmpty()) { // ExitClient ran once and took every window with it
+            QCOMPARE(exits.size(), 1);
+            QVERIFY(!f.running());
+            QTRY_VERIFY(frame.isNull()); // and every window in it
+            return;
+        }
+        QTEST(f.status(), "status");
+        const QStringList head{"&Tile", "&Cascade", "---"};
+        QCOMPARE(menuTexts(frame->mnuWindow()), head + windows);
+        QCOMPARE(menuTexts(frame->mnuWindow()), head + windows);
+        // After a burst of opens the newest window becomes active in the next turn.
+        QTRY_COMPARE(frame->mdiArea()->activeSubWindow(), f.window(active)->Form()->SubWindow());
+        QTRY_COMPARE(QApplication::focusWidget(), box(f, active));
+        QCOMPARE(box(f, active)->text().insert(box(f, active)->cursorPosition(), '|'), input);
+        for (int i = 1; i <= windows.size(); ++i) {
+            const QString caption = windows[i - 1].remove(QStringLiteral("* "));
+            frmChild *form = f.window(i)->Form();
+            QVERIFY(form->SubWindow()->isVisible());
+            QCOMPARE(a11y(form->txtInput())->text(QAccessible::Name), "Input, " + caption);
+            QCOMPARE(a11y(form->txtOutput())->text(QAccessible::Name), "Output, " + caption);
+            QVERIFY(a11y(form->txtOutput())->state().readOnly);
+            QVERIFY(!a11y(form->txtInput())->state().readOnly);
+            // A line naming the user is drawn marked.
+            for (qsizetype l = 0; l < f.lines(i).size(); ++l)
+                QCOMPARE(form->txtOutput()->isMention(l), f.lines(i)[l].contains("bob"));
+        }
+    }
+
+    void storesAndJoins_data() {
+        QTest::addColumn<QStringList>("lines");
+        // Many pages: full pages are kept compressed and read back through a small cache; pages
+        // end by size, by line count (the run of empty lines) and by a line larger than a page.
+        // The first lines hold lone surrogates, and breaks, NUL and DEL inside a line.
+        QStringList noise, chat{QString(QChar(0xD800)) + "x" + QChar(0xDC00),
+                                "a\r\nb\nc\u2028d\u2029", QString(QChar(0)) + "\x7f\u0085"};
+        for (qsizetype i = chat.size(); i < 20000; ++i)
+            chat << (i >= 3000 && i < 8000 ? "" : QString("<n%1> café 你😀 %2").arg(i % 97).arg(i));
+        chat[9000] = QString(100000, u'w');
+        QTest::newRow("compressed pages") << chat;
+        for (int i = 0; i < 3000; ++i)
+            noise << QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha512)
+                         .toBase64();
+        QTest::newRow("pages that do not compress") << noise;
+    }
+
+    void storesAndJoins() {
+        QFETCH(QStringList, lines);
+        OutputView view;
+        for (const QString &line : lines)
+            view.appendLine(line);
+        const QString all = lines.join("\r\n");
+        QCOMPARE(view.lineCount(), lines.size());
+        for (int i = 0; i < lines.size(); ++i)
+            QCOMPARE(view.line(i), lines.at(i));
+        // Back from the end, a page further at every step: cached pages give way to others.
+        for (qsizetype i = lines.size() - 1; i >= 0; i -= 1009) {
+            QCOMPARE(view.line(i), lines.at(i));
+            const qsizetype start = view.lineStartPosition(i);
+            QCOMPARE(all.mid(start, lines.at(i).size()), lines.at(i));
+            QCOMPARE(view.lineAtPosition(start), i);
+        }
+        QCOMPARE(view.toPlainText(), all);
+        QCOMPARE(view.textLength(), all.size());
+        for (qsizetype start : {qsizetype(0), all.size() / 3, all.size() - 3})
+            QCOMPARE(view.textRange(start, 100037), all.mid(start, 100037));
+    }
+
+    // Lines "héllo world", "", "second", "last", "the \002SEC\00304ond\003": a selection set
+    // (from, length), then a key or a find ("find [back] text") -> the selection and the text it
+    // copies, lines ended by LF. A find goes round, ignores case and a colour's digits, and moves
+    // nothing when it finds nothing.
+    void selectionAndKeys_data() {
+        columns<qsizetype, qsizetype, QString, qsizetype, qsizetype, QString>(
+            {"from", "length", "action", "start", "selected", "text"});
+        const auto row = [](const char *name, qsizetype from, qsizetype length, const char *action,
+                            qsizetype start, qsizetype selected, const char *text = "") {
+            QTest::newRow(name) << from << length << QString(action) << start << selected
+                                << QString(text);
+        };
+        row("across breaks", 9, 8, "", 9, 8, "ld\n\nse");
+        row("backwards", 17, -4, "", 13, 4, "\nse");
+        row("half a break", 12, 2, "", 12, 2, "\n\n");
+        row("clamped", -5, 100, "", 0, 44, "héllo world\n\nsecond\nlast\nthe SECond");
+        row("Ctrl+End", 0, 0, "Ctrl+End", 44, 0);
+        row("Right over a break", 11, 0, "Right", 13, 0);
+        row("Left over a break", 13, 0, "Left", 11, 0);
+        row("Shift+End", 2, 0, "Shift+End", 2, 9, "llo world");
+        row("Down keeps the column", 17, 0, "Down", 25, 0);
+        row("Shift+Up", 25, 0, "Shift+Up", 17, 8, "cond\nla");
+        row("Ctrl+Right", 0, 0, "Ctrl+Right", 6, 0);
+        row("find back over case and codes", 44, 0, "find back second", 34, 9, "SECond");
+        row("find goes round from the end", 44, 0, "find second", 15, 6, "second");
+        row("find back goes round from the start", 10, 0, "find back SECOND", 34, 9, "SECond");
+        row("a colour's digits are not found", 17, 2, "find 04ond", 17, 2, "co");
+    }
+
+    void selectionAndKeys() {
+        QFETCH(qsizetype, from);
+        QFETCH(qsizetype, length);
+        QFETCH(QString, action);
+        OutputView view;
+        for (const char *line : {"héllo world", "", "second", "last", "the \002SEC\00304ond\003"})
+            view.appendLine(line);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.setSelection(from, length);
+        if (action.startsWith("find"))
+            view.find(action.section(' ', -1), action.contains(" back "));
+        else
+            QTest::keySequence(&view, QKeySequence::fromString(action));
+        QTEST(view.selectionStart(), "start");
+        QTEST(view.selectionLength(), "selected");
+        QTEST(view.selectedText(), "text");
+    }
+
+    // New lines follow the end while the caret is there; a user who scrolled up or selected
+    // something keeps the view and the selection.
+    void appendKeepsScrolledUpViewAndSelection() {
+        OutputView view;
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < 1000; ++i)
+            view.appendFollowing(QString("line %1").arg(i));
+        QCoreApplication::processEvents();
+        QVERIFY(view.isAtEnd());
+        QCOMPARE(view.selectionStart(), view.textLength());
+        view.verticalScrollBar()->setValue(400); // the user drags the bar up
+        view.setSelection(view.lineStartPosition(405), 4);
+        for (int i = 0; i < 500; ++i)
+            view.appendFollowing("new");
+        QCoreApplication::processEvents();
+        QCOMPARE(view.firstVisibleLine(), 400);
+        QCOMPARE(view.selectionStart(), view.lineStartPosition(405));
+        QCOMPARE(view.selectedText(), "line");
+        QVERIFY(!view.isAtEnd());
+    }
+
+    // Stored line (codes in octal: \002 bold, \003 colour, \004 hex colour, \017 reset, \021 mono,
+    // \026 reverse, \035 italic, \036 strike, \037 underline) -> the text drawn without codes and
+    // copied (empty: the stored line itself), its styled runs ("start+length flags", positions in
+    // that text, then the links found in it) and whether it names "bob".
+    void formatting_data() {
+        columns<QString, QString, QString, bool>({"stored", "plain", "runs", "mention"});
+        const auto row = [](const char *name, const QString &stored, const QString &plain,
+                            const char *runs, bool mention = false) {
+            QTest::newRow(name) << stored << (plain.isEmpty() ? stored : plain) << QString(runs)
+                                << mention;
+        };
+        row("styles", "\035i\035\037u\037\036s\036\021m\021\026r", "iusmr",
+            "0+1 i; 1+1 u; 2+1 s; 3+1 m; 4+1 r");
+        row("reset ends all, codes at the end", "\002\035\0034ab\017c\002\003", "abc",
+            "0+2 b i fg#ff0000");
+        row("bg stays for a new fg", "\0034,2a\0035b", "ab",
+            "0+1 fg#ff0000 bg#00007f; 1+1 fg#7f0000 bg#00007f");
+        row("extended table, 99, three digits", "\00352x\00398z\00399b\003123", "xzb3",
+            "0+1 fg#ff0000; 1+1 fg#ffffff; 3+1 fg#0000fc");
+        row("no fg: the comma is text", "\0034a\003,5x", "a,5x", "0+1 fg#ff0000");
+        row("hex, short hex is text", "\004ff8800,000000o\004FF00 x", "oFF00 x",
+            "0+1 fg#ff8800 bg#000000");
+        row("controls, separators and lone surrogates visible",
+            QString("\002a") + QChar(0) + "\r\n\t\001\x7f\u0085\u2028\u2029" + QChar(0xDC00) +
+                QChar(0xD800) + "\U0001F600\u4f60",
+            "a\u2400\u240d\u240a\u2409\u2401\u2421\ufffd\ufffd\ufffd\ufffd\ufffd\U0001F600\u4f60",
+            "0+15 b");
+        row("links: a sentence's end, brackets, www and irc",
+            "see http://a.org/x. https://w.org/F_(b)), www.ex.com, irc://irc.x.net/#c", "",
+            "http://a.org/x; https://w.org/F_(b); http://www.ex.com; irc://irc.x.net/#c");
+        row("not links", "ftp://a.org mailto:a@b xhttp://a.org http:// x", "", "");
+        row("a code ends a link", "\037https://a.org\037/b", "https://a.org/b",
+            "0+13 u; https://a.org");
+        row("named in other case, in codes", "hi \002BOB!\002", "hi BOB!", "3+4 b", true);
+        row("in a word, nick characters", "bobby mybob bob_ [bob]", "", "");
+    }
+
+    void formatting() {
+        QFETCH(QString, stored);
+        QFETCH(QString, plain);
+        const IrcFormat::Line line = IrcFormat::parse(stored);
+        QCOMPARE(line.text.size(), stored.size()); // one drawn unit per stored unit
+        QCOMPARE(IrcFormat::plain(line.text), plain);
+        const auto at = [&line](qsizetype drawn) { // drawn position -> position in plain
+            return drawn - line.text.left(drawn).count(QChar(IrcFormat::Hidden));
+        };
+        QStringList runs;
+        for (const IrcFormat::Run &run : line.runs) {
+            const IrcFormat::Style &st = run.style;
+            const qsizetype from = at(run.start), to = at(run.start + run.length);
+            QString d = QString("%1+%2").arg(from).arg(to - from);
+            const bool flags[] = {st.bold, st.italic, st.underline, st.strike, st.mono, st.reverse};
+            for (int k = 0; k < 6; ++k)
+                d += flags[k] ? QString(" ") + "biusmr"[k] : QString();
+            runs << d + (st.fg.isValid() ? " fg" + st.fg.name() : "") +
+                        (st.bg.isValid() ? " bg" + st.bg.name() : "");
+        }
+        for (const IrcFormat::Link &link : IrcFormat::links(line.text))
+            runs << link.url;
+        QTEST(runs.join("; "), "runs");
+        QTEST(IrcFormat::mentions(stored, u"bob"), "mention");
+        QVERIFY(!IrcFormat::mentions(stored, u"")); // no nick yet
+        OutputView view;                            // drawn and copied alike
+        view.appendLine(stored);
+        view.appendLine("next");
+        QCOMPARE(view.drawnText(0, view.textLength()), line.text + "\r\nnext");
+        view.selectAll();
+        view.copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), plain + "\nnext");
+    }
+};
 
 QTEST_MAIN(tst_Windows)
 #include "tst_windows.moc"

@@ -5,14 +5,13 @@
 #include "app/Application.h"
 #include "channel/Channels.h"
 #include "connection/IRCConnections.h"
-#include "support/ConnectedClient.h"
+#include "support/Script.h"
 #include "windows/Childs.h"
 #include "windows/outputview/OutputView.h"
 
 #include <QFile>
 #include <QMdiSubWindow>
 #include <QTest>
-#include <QTimer>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VELLOQ_UNDER_ASAN 1
@@ -46,33 +45,41 @@ private slots:
 
 private:
     std::unique_ptr<ConnectedClient> c;
-    static QByteArray burst(int count);
+    // Runs action when the client has seen the at-th line of a burst of lines.
+    void during(int lines, int at, const std::function<void()> &action, QByteArray more = {});
 };
 
 static double residentMiB() {
     QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
+    status.open(QIODevice::ReadOnly);
+    const QByteArray text = status.readAll();
+    const qsizetype at = text.indexOf("VmRSS:") + 6;
+    return text.mid(at, text.indexOf("kB", at) - at).trimmed().toDouble() / 1024.0;
+}
+
+static QByteArray burst(int count) {
+    QByteArray out;
+    for (int i = 0; i < count; ++i)
+        out += ":bob!b@h PRIVMSG #c :line " + QByteArray::number(i) + "\r\n";
+    return out;
 }
 
 void tst_Hostile::init() {
     c = std::make_unique<ConnectedClient>();
-    QVERIFY(c->connected);
+    QVERIFY(c->connected && c->join("#c"));
 }
 
 void tst_Hostile::cleanup() {
     c.reset();
 }
 
-QByteArray tst_Hostile::burst(int count) {
-    QByteArray out;
-    for (int i = 0; i < count; ++i)
-        out += ":bob!b@h PRIVMSG #c :line " + QByteArray::number(i) + "\r\n";
-    return out;
+void tst_Hostile::during(int lines, int at, const std::function<void()> &action, QByteArray more) {
+    connect(c->app.app()->Connections(), &IRCConnections::GetMessageRaw, c->app.app(),
+            [=, seen = 0](qint32, const QString &message, bool &) mutable {
+                if (message.contains("PRIVMSG #c") && ++seen == at)
+                    action();
+            });
+    c->server.send(burst(lines) + more);
 }
 
 void tst_Hostile::legalLongLinesByteByByte_data() {
@@ -85,15 +92,16 @@ void tst_Hostile::legalLongLinesByteByByte_data() {
 void tst_Hostile::legalLongLinesByteByByte() {
     QFETCH(int, length);
     const QByteArray line = ":s 1 " + QByteArray(length - 5, 'y');
-    QList<QByteArray> bytes;
+    const QString shown = "<- Server(1): [" + QString::fromLatin1(line) + "]";
     const QByteArray stream = line + "\r\n";
     const int step = length > 1000 ? 7 : 1; // keep the long case quick: 7 bytes per read
-    for (int i = 0; i < stream.size(); i += step)
-        bytes << stream.mid(i, step);
-    c->server.sendChunks(bytes, 0);
-    QVERIFY(c->app.waitForLine(1, "<- Server(1): [" + QString::fromLatin1(line) + "]", 20000));
+    for (int i = 0; i < stream.size(); i += step) {
+        c->server.send(stream.mid(i, step));
+        QTest::qWait(0);
+    }
+    QVERIFY(c->app.waitForLine(1, shown, 20000));
     QVERIFY(c->feed(line + "\r\n"));
-    QCOMPARE(c->app.status().count("<- Server(1): [" + QString::fromLatin1(line) + "]"), 2);
+    QCOMPARE(c->app.status().count(shown), 2);
 }
 
 void tst_Hostile::controlCharactersStayInTheirLine_data() {
@@ -117,22 +125,15 @@ void tst_Hostile::controlCharactersStayInTheirLine_data() {
 // One server line is one output line, drawn without a line break, with nothing cut off.
 void tst_Hostile::controlCharactersStayInTheirLine() {
     QFETCH(QByteArray, text);
-    QVERIFY(c->join("#c"));
-    const int before = int(c->app.lines(2).size());
     QVERIFY(c->feed(":bob!b@h PRIVMSG #c :" + text + "\r\n:bob!b@h PRIVMSG #c :next\r\n"));
-    const QStringList lines = c->app.lines(2);
-    QCOMPARE(lines.size(), before + 2);
-    QCOMPARE(lines.last(), QString("<bob> next"));
-    const QString shown = lines.at(before);
-    QCOMPARE(shown.toUtf8(), "<bob> " + text);
-    const QString drawn = OutputView::displayText(shown);
-    for (QChar c : drawn) {
-        QVERIFY2(c.unicode() >= 0x20 && c != QChar(0x7F) &&
-                     !(c.unicode() >= 0x80 && c.unicode() < 0xA0) && c != QChar(0x2028) &&
-                     c != QChar(0x2029),
-                 qPrintable(QString("U+%1 drawn as is").arg(c.unicode(), 4, 16, QChar('0'))));
-    }
-    QCOMPARE(drawn.size(), shown.size()); // every character drawn, none dropped
+    QCOMPARE(c->app.lines(2), (QStringList{QString::fromUtf8("<bob> " + text), "<bob> next"}));
+    const QString drawn = OutputView::displayText(c->app.lines(2).first());
+    for (const QChar ch : drawn)
+        QVERIFY2(ch.unicode() >= 0x20 && ch != QChar(0x7F) &&
+                     (ch.unicode() < 0x80 || ch.unicode() >= 0xA0) && ch != QChar(0x2028) &&
+                     ch != QChar(0x2029),
+                 qPrintable(QString("U+%1 drawn as is").arg(ch.unicode(), 4, 16, QChar('0'))));
+    QCOMPARE(drawn.size(), c->app.lines(2).first().size()); // every character drawn, none dropped
 }
 
 // A burst of lines and the line during which something happens. Received lines are processed in
@@ -150,14 +151,8 @@ void tst_Hostile::burstRaces_data() {
 void tst_Hostile::trafficForClosedChannel() {
     QFETCH(int, lines);
     QFETCH(int, at);
-    QVERIFY(c->join("#c"));
-    int seen = 0;
-    connect(c->app.app()->Connections(), &IRCConnections::GetMessageRaw, c->app.app(),
-            [&](qint32, const QString &message, bool &) {
-                if (message.contains("PRIVMSG #c") && ++seen == at)
-                    c->app.window(2)->Form()->SubWindow()->close();
-            });
-    QVERIFY(c->feed(burst(lines)));
+    during(lines, at, [this] { c->app.window(2)->Form()->SubWindow()->close(); });
+    QVERIFY(c->feed({}));
     QCOMPARE(c->app.windowCount(), 1);
     const QStringList toStatus =
         c->app.status().filter(QRegularExpression("^<- Server\\(1\\): \\[:bob!b@h PRIVMSG #c"));
@@ -167,9 +162,9 @@ void tst_Hostile::trafficForClosedChannel() {
 }
 
 void tst_Hostile::trafficAfterPart() {
-    QVERIFY(c->join("#c"));
     QVERIFY(c->feed(":me!u@h PART :#c\r\n" + burst(20) + ":me!u@h PART :#c\r\n"));
     QCOMPARE(c->app.windowCount(), 1);
+    QCOMPARE(c->app.status().filter("PRIVMSG #c :line").size(), 20);
     QVERIFY(c->app.status().contains("Left Channel #c"));
     QVERIFY(c->app.status().contains("<- Server(1): [:me!u@h PART :#c]"));
     QVERIFY(c->server.received().isEmpty());
@@ -180,17 +175,9 @@ void tst_Hostile::trafficAfterPart() {
 void tst_Hostile::connectionDeletedDuringBurst() {
     QFETCH(int, lines);
     QFETCH(int, at);
-    QVERIFY(c->join("#c"));
     QVERIFY(c->join("#d"));
-    int seen = 0;
-    connect(c->app.app()->Connections(), &IRCConnections::GetMessageRaw, c->app.app(),
-            [&](qint32, const QString &, bool &) {
-                if (++seen == at)
-                    c->app.app()->Connections()->Remove(1);
-            });
-    c->server.send(burst(lines));
+    during(lines, at, [this] { c->app.app()->Connections()->Remove(1); });
     QVERIFY(c->server.waitForDisconnect(30000));
-    QTest::qWait(50);
     QCOMPARE(c->app.app()->Connections()->Count(), 0);
     QCOMPARE(c->app.windowCount(), 1);
     QCOMPARE(c->server.receivedLines(), (QList<QByteArray>{"PART :#d", "PART :#c"}));
@@ -200,14 +187,8 @@ void tst_Hostile::connectionDeletedDuringBurst() {
 void tst_Hostile::exitDuringBurst() {
     QFETCH(int, lines);
     QFETCH(int, at);
-    QVERIFY(c->join("#c"));
-    int seen = 0;
-    connect(c->app.app()->Connections(), &IRCConnections::GetMessageRaw, c->app.app(),
-            [&](qint32, const QString &, bool &) {
-                if (++seen == at)
-                    c->app.app()->ProcessCommand("EXIT", true, 1);
-            });
-    c->server.send(burst(lines) + "PING :late\r\n");
+    during(
+        lines, at, [this] { c->app.app()->ProcessCommand("EXIT", true, 1); }, "PING :late\r\n");
     QVERIFY(c->server.waitForDisconnect(30000));
     QVERIFY(!c->app.running());
     AppFixture::settle();
@@ -218,13 +199,11 @@ void tst_Hostile::exitDuringBurst() {
 // shown, in order, before the close is reported.
 void tst_Hostile::serverCloseDuringBurst() {
     QFETCH(int, lines);
-    QVERIFY(c->join("#c"));
-    const qsizetype before = c->app.lines(2).size();
     c->server.send(burst(lines));
     c->server.closeClient();
     QVERIFY(c->app.waitForLine(
         1, QString("Disconnected from Server 127.0.0.1, Port %1").arg(c->server.port()), 30000));
-    const QStringList shown = c->app.lines(2).mid(before);
+    const QStringList shown = c->app.lines(2);
     QCOMPARE(shown.size(), lines);
     for (int i = 0; i < lines; ++i)
         QCOMPARE(shown.at(i), QString("<bob> line %1").arg(i));
@@ -240,12 +219,12 @@ void tst_Hostile::pingFloodNeverRead() {
         c->server.send(ping);
         QTest::qWait(1);
     }
-    QVERIFY(c->app.waitForLine(1, "Server(1): the server stopped reading; connection closed"));
+    const QString closed = "Server(1): the server stopped reading; connection closed";
+    QVERIFY(c->app.waitForLine(1, closed));
     QTest::qWait(100);
     const double after = residentMiB();
     QVERIFY(!c->app.connection().Connected());
-    QCOMPARE(c->app.status().mid(3),
-             QStringList{"Server(1): the server stopped reading; connection closed"});
+    QCOMPARE(c->app.status().mid(5), (QStringList{closed, "Left Channel #c"})); // after the JOIN
     qInfo("resident memory %.1f MiB before, %.1f MiB after the PING flood", before, after);
 #ifndef VELLOQ_UNDER_ASAN
     QVERIFY2(after - before < 16, qPrintable(QString("grew by %1 MiB").arg(after - before)));
@@ -258,12 +237,11 @@ void tst_Hostile::joinBurst() {
     for (int i = 1; i <= 300; ++i)
         joins += ":me!u@h JOIN :#c" + QByteArray::number(i) + "\r\n";
     QVERIFY(c->feed(joins));
-    QCOMPARE(c->app.windowCount(), 301);
-    const auto channels = c->app.app()->Connections()->Item(1)->Channels();
+    QCOMPARE(c->app.windowCount(), 302);
     for (int i = 1; i <= 300; i += 299) {
-        const auto window = channels->Item(QString("#c%1").arg(i))->Window();
-        QCOMPARE(window->Index(), i + 1);
-        QCOMPARE(window->Caption(), QString("%1 - unused").arg(i + 1));
+        const auto window = c->app.connection().Channels()->Item(QString("#c%1").arg(i))->Window();
+        QCOMPARE(window->Index(), i + 2);
+        QCOMPARE(window->Caption(), QString("%1 - unused").arg(i + 2));
     }
 }
 

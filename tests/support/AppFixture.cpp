@@ -1,7 +1,5 @@
 #include "support/AppFixture.h"
 
-#include "support/ScriptedServer.h"
-
 #include "app/Application.h"
 #include "app/modMain.h"
 #include "connection/IRCConnections.h"
@@ -69,36 +67,12 @@ bool AppFixture::waitForLine(qint32 windowIndex, const QString &text, int ms, bo
     const auto found = [&] {
         if (!app() || windowIndex > windowCount())
             return false;
-        for (const QString &line : lines(windowIndex))
-            if (prefix ? line.startsWith(text) : line == text)
-                return true;
-        return false;
+        const QStringList all = lines(windowIndex);
+        return std::any_of(all.begin(), all.end(), [&](const QString &line) {
+            return prefix ? line.startsWith(text) : line == text;
+        });
     };
-    QElapsedTimer clock;
-    clock.start();
-    while (!found()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
-bool AppFixture::connectTo(ScriptedServer &server) const {
-    if (server.port() == 0 && !server.listen())
-        return false;
-    type(1, QStringLiteral("/server 127.0.0.1 %1").arg(server.port()));
-    return server.waitForClient() &&
-           waitForLine(1,
-                       QStringLiteral("Connected to Server 127.0.0.1, Port %1").arg(server.port()));
-}
-
-bool AppFixture::feed(ScriptedServer &server, const QByteArray &lines) const {
-    static int marker = 0;
-    const QByteArray end = ":mark " + QByteArray::number(++marker) + " x";
-    server.send(lines + end + "\r\n");
-    // Generous: under the sanitizers a burst that opens hundreds of windows takes seconds.
-    return waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]", 60000);
+    return QTest::qWaitFor(found, ms);
 }
 
 void AppFixture::settle() {

@@ -5,7 +5,6 @@
 #include <memory>
 
 class Application;
-class ScriptedServer;
 class Child;
 class IRCConnection;
 
@@ -32,13 +31,6 @@ public:
     // that starts with it when prefix is true.
     bool waitForLine(qint32 windowIndex, const QString &text, int ms = 5000,
                      bool prefix = false) const;
-
-    // Connects connection 1 to the scripted server through a typed /server line and waits for
-    // the status window to report it.
-    bool connectTo(ScriptedServer &server) const;
-    // Sends server lines, then a marker line, and waits until the marker has been shown in the
-    // status window: everything before it has been processed.
-    bool feed(ScriptedServer &server, const QByteArray &lines) const;
 
     // Lets queued work (the release of the application object after an exit) run.
     static void settle();

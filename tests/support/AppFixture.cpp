@@ -1,10 +1,6 @@
 #include "support/AppFixture.h"
 
-#include "app/Application.h"
-#include "app/modMain.h"
-#include "connection/IRCConnections.h"
 #include "windows/Child.h"
-#include "windows/Childs.h"
 #include "windows/outputview/OutputView.h"
 
 #include <QCoreApplication>
@@ -21,22 +17,6 @@ AppFixture::~AppFixture() {
     settle();
     modMain::ReleaseApplication();
     settle();
-}
-
-Application *AppFixture::app() const {
-    return modMain::CurrentApplication();
-}
-
-std::shared_ptr<Child> AppFixture::window(qint32 index) const {
-    return app()->Childs()->Item(index);
-}
-
-qint32 AppFixture::windowCount() const {
-    return app() ? app()->Childs()->Count() : 0;
-}
-
-IRCConnection &AppFixture::connection() const {
-    return *app()->Connections()->Item(1);
 }
 
 void AppFixture::type(qint32 windowIndex, const QString &text) const {

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "app/Application.h"
+#include "app/modMain.h"
+#include "connection/IRCConnections.h"
+#include "windows/Childs.h"
+
 #include <QString>
 #include <QStringList>
 #include <memory>
-
-class Application;
-class Child;
-class IRCConnection;
 
 // Starts the client as the program entry does, drives its real input boxes and reads its real
 // output boxes. Ends the client (if still running) when it goes.
@@ -15,11 +16,11 @@ public:
     AppFixture();
     ~AppFixture();
 
-    Application *app() const;
+    Application *app() const { return modMain::CurrentApplication(); }
     bool running() const { return app() != nullptr; }
-    std::shared_ptr<Child> window(qint32 index) const;
-    qint32 windowCount() const;
-    IRCConnection &connection() const;
+    std::shared_ptr<Child> window(qint32 index) const { return app()->Childs()->Item(index); }
+    qint32 windowCount() const { return app() ? app()->Childs()->Count() : 0; }
+    IRCConnection &connection() const { return *app()->Connections()->Item(1); }
 
     // Types text into window's input box and presses Return (the real key path).
     void type(qint32 windowIndex, const QString &text) const;

@@ -1,10 +1,7 @@
 #include "support/Script.h"
 
-#include "app/Application.h"
 #include "channel/Channels.h"
-#include "connection/IRCConnections.h"
 #include "windows/Child.h"
-#include "windows/Childs.h"
 
 #include <QHostAddress>
 #include <QMdiSubWindow>
@@ -83,6 +80,7 @@ void runScript(const QList<QByteArray> &script, bool online) {
                 expect(1) << "<- Server(1): [" + text + "]";
         } else if (verb == "<|") {
             c.server.send(arg);
+            QTest::qWait(0); // the client reads it by itself
         } else if (verb == ">") {
             wire << arg;
             c.server.waitForLines(int(wire.size()));

@@ -34,7 +34,7 @@ struct ConnectedClient {
 //   "> line"    the client sends line next (waited for)
 //   "< line"    the server sends line and it is processed
 //   "<< line"   the same, and the status window shows it raw
-//   "<| bytes"  the server sends bytes as they are
+//   "<| bytes"  the server sends bytes as they are, and the client may read them
 //   "drop"      the server closes the connection
 //   "+"         a plain window opens
 //   "close N"   the user closes window N

@@ -27,10 +27,6 @@ bool ScriptedServer::waitForClient(int ms) {
     return true;
 }
 
-bool ScriptedServer::clientConnected() const {
-    return m_client && m_client->state() == QAbstractSocket::ConnectedState;
-}
-
 void ScriptedServer::send(const QByteArray &bytes) {
     QVERIFY2(m_client, "no client");
     m_client->write(bytes);
@@ -51,10 +47,6 @@ QList<QByteArray> ScriptedServer::receivedLines() const {
 
 bool ScriptedServer::waitForLines(int count, int ms) {
     return QTest::qWaitFor([&] { return m_received.count("\r\n") >= count; }, ms);
-}
-
-void ScriptedServer::closeClient() {
-    m_client->disconnectFromHost();
 }
 
 bool ScriptedServer::waitForDisconnect(int ms) {

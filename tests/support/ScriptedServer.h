@@ -20,7 +20,9 @@ public:
     // Waits for a connection that no earlier call has returned yet. Only the latest connection
     // is kept: accepting a new one drops the previous one and starts a fresh record.
     bool waitForClient(int ms = 5000);
-    bool clientConnected() const;
+    bool clientConnected() const {
+        return m_client && m_client->state() == QAbstractSocket::ConnectedState;
+    }
     // Writes the bytes to the current client and flushes them to the system.
     void send(const QByteArray &bytes);
     // From now on the server reads nothing more, like a server that has stopped reading: what
@@ -34,7 +36,7 @@ public:
     bool waitForLines(int count, int ms = 5000);
 
     // Closes the connection in order after sending what is queued: the peer sees a remote close.
-    void closeClient();
+    void closeClient() { m_client->disconnectFromHost(); }
     // Waits until the connection is gone (normally because the peer closed it).
     bool waitForDisconnect(int ms = 5000);
 

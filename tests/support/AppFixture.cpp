@@ -20,8 +20,7 @@ AppFixture::~AppFixture() {
 }
 
 void AppFixture::type(qint32 windowIndex, const QString &text) const {
-    std::shared_ptr<Child> target = window(windowIndex);
-    QLineEdit *input = target->Form()->txtInput();
+    QLineEdit *input = window(windowIndex)->Form()->txtInput();
     input->setFocus();
     input->setText(text);
     QTest::keyClick(input, Qt::Key_Return);

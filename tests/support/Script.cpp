@@ -20,20 +20,6 @@ QStringList shown(const AppFixture &app, qint32 window, bool online) {
     return lines;
 }
 
-QByteArray state(const AppFixture &app) {
-    QByteArray out = QByteArray::number(app.windowCount());
-    if (app.running())
-        for (const auto &channel : app.connection().Channels()->NewEnum())
-            out += ' ' + channel->Name().toUtf8();
-    return out;
-}
-
-quint16 closedPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
-
 } // namespace
 
 bool ConnectedClient::connect() {
@@ -51,11 +37,15 @@ bool ConnectedClient::feed(const QByteArray &lines) {
     return app.waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]", 60000);
 }
 
-void runScript(const QList<QByteArray> &script, bool online) {
+void runScript(const QList<QByteArray> &script) {
+    const bool online = script.value(0) != "offline";
     ConnectedClient c(online);
     QCOMPARE(c.connected, online);
     const QByteArray port = QByteArray::number(c.server.port());
-    const QByteArray refused = QByteArray::number(closedPort());
+    QTcpServer probe; // a port nobody listens on
+    probe.listen(QHostAddress::LocalHost);
+    const QByteArray refused = QByteArray::number(probe.serverPort());
+    probe.close();
     // The lines expected in each window, kept with the window itself: one that closes takes
     // its lines along, and a later window with its number starts empty.
     QList<std::pair<std::weak_ptr<Child>, QStringList>> expected;
@@ -67,7 +57,7 @@ void runScript(const QList<QByteArray> &script, bool online) {
     };
     QList<QByteArray> wire;
     QByteArray end;
-    for (QByteArray item : script) {
+    for (QByteArray item : script.mid(online ? 0 : 1)) {
         item.replace("%1", port).replace("%2", refused);
         const QByteArray verb = item.left(item.indexOf(' ') < 0 ? item.size() : item.indexOf(' '));
         const QByteArray arg = item.mid(verb.size() + 1);
@@ -98,8 +88,8 @@ void runScript(const QList<QByteArray> &script, bool online) {
             c.app.connection().Channels()->Join(text);
         } else if (verb == "delete") {
             c.app.connection().Channels()->Item(text)->Delete();
-        } else if (verb.endsWith('!') || verb.endsWith('?')) {
-            c.app.app()->ProcessCommand(text, verb.endsWith('!'), window);
+        } else if (verb.endsWith('?')) {
+            c.app.app()->ProcessCommand(text, false, window);
         } else {
             QVERIFY2(verb.size() == 2 && (verb.endsWith('>') || verb.endsWith(':')) &&
                          window >= 1 && window <= c.app.windowCount(),
@@ -117,16 +107,16 @@ void runScript(const QList<QByteArray> &script, bool online) {
     }
     if (online)
         QTest::qWait(50); // time for anything sent that should not have been
-    // One text per window, each line after the window's number, so that a difference shows.
-    const auto numbered = [](qint32 window, const QStringList &lines) {
-        QString out;
-        for (const QString &line : lines)
-            out += QString::number(window) + ": " + line + '\n';
-        return out;
-    };
-    for (qint32 window = 1; window <= c.app.windowCount(); ++window)
-        QCOMPARE(numbered(window, shown(c.app, window, online)), numbered(window, expect(window)));
+    for (qint32 window = 1; window <= c.app.windowCount(); ++window) {
+        const QString tag = QString("(the lines of window %1)").arg(window);
+        QCOMPARE((shown(c.app, window, online) << tag).join('\n'),
+                 (expect(window) << tag).join('\n'));
+    }
+    QByteArray state = QByteArray::number(c.app.windowCount());
+    if (c.app.running())
+        for (const auto &channel : c.app.connection().Channels()->NewEnum())
+            state += ' ' + channel->Name().toUtf8();
     if (!end.isEmpty())
-        QCOMPARE(state(c.app), end);
+        QCOMPARE(state, end);
     QCOMPARE(c.server.received(), wire.isEmpty() ? QByteArray() : wire.join("\r\n") + "\r\n");
 }

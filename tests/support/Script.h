@@ -22,13 +22,13 @@ struct ConnectedClient {
     bool join(const QByteArray &channel) { return feed(":me!u@h JOIN :" + channel + "\r\n"); }
 };
 
-// Runs a script against a fresh client, connected to a scripted server when online, and checks
+// Runs a script against a fresh client, connected to a scripted server unless the script starts
+// with "offline", and checks
 // that every window shows exactly the lines the script expects (leaving out the fixture's own
 // connection lines and markers) and that the wire carries exactly the lines it expects.
 //
 // Items, in order; %1 stands for the scripted server's port, %2 for a port nobody listens on:
 //   "N> text"   types text in window N (the window then shows the typed line)
-//   "N! text"   runs text as a command from the user in window N, without typing it
 //   "N? text"   runs text as a command not from the user, in window N
 //   "N: text"   window N shows text next (waited for)
 //   "> line"    the client sends line next (waited for)
@@ -41,4 +41,4 @@ struct ConnectedClient {
 //   "send text" the program sends text as one line on connection 1
 //   "join #c", "delete #c"   the program joins or deletes channel #c
 //   "= N #a #b" at the end N windows are open and connection 1 holds channels #a and #b
-void runScript(const QList<QByteArray> &script, bool online = true);
+void runScript(const QList<QByteArray> &script);

@@ -51,38 +51,35 @@ static const Script reconnect = {"1> /server 127.0.0.1 %1",
 void tst_Client::scripts_data() {
     QTest::addColumn<Script>("script");
     // The command interpreter while connection 1 is not connected: every report and rejection.
-    const auto offline = [](const char *name, const Script &script) {
-        row(name, Script{"offline"} + script);
-    };
-    Script unknown = {"1> /", "1: Empty command given. []", "1> /   ",
+    Script unknown = {"offline", "1> /", "1: Empty command given. []", "1> /   ",
                       "1: Empty command given. [   ]"};
     for (const QByteArray typed :
          {"MS #a hi", "fOo bar", "msg", "notice", "quote", "server", "window", "disconnect now",
           "window foo", "window close x", "window close 9"})
         unknown << "1> /" + typed
                 << "1: Unknown command: \"" + typed.split(' ')[0] + "\" [" + typed + "]";
-    offline("unknown or incomplete", unknown);
-    offline("not connected",
-            {"+", "1> NICK me", "1: QUOTE: not connected", "2> /DISCONNECT",
-             "1: DISCONNECT: not connected", "2> /quit bye", "1: QUIT: not connected",
-             "2> /quote PRIVMSG x :y", "1: QUOTE: not connected", "2> /msg #a hi",
-             "2: MSG: not connected", "2> /NoTiCe bob hi", "2: NOTICE: not connected"});
-    offline("ECHO", {"+", "2> /echo", "2: ", "1> /echo 2 hi there", "2: hi there", "2> /echo 0 hi",
-                     "2: hi", "1> /echo hi there", "1: there", "1> /echo 1 say \"a  b\" \"",
-                     "1: say \"a  b\" \"", "1> /echo 99999999999 x", "1: x"});
-    offline("ECHO out of range", {"1> /echo 2 hi there", "1: hi there", "+", "2> /echo 5 hi",
-                                  "2: hi", "2? ECHO 5 hi", "1: hi"});
-    offline("SERVER", {"+", "2> /server localhost 70000", "2: SERVER: invalid port 70000",
-                       "1> /server localhost abc", "1: SERVER: invalid port abc",
-                       "1> /server 127.0.0.1 %2", "1: Connecting to Server 127.0.0.1, Port %2...",
-                       "1: Connection to Server 127.0.0.1, Port %2 failed",
-                       "1: Server(1): connection refused"});
-    offline("SERVER without a port takes 6667",
-            {"1> /server 127.0.0.1", "1: Connecting to Server 127.0.0.1, Port 6667..."});
-    offline("WINDOW", {"1> /window new extra words", "1> /WINDOW NEW", "1> /window close 2",
-                       "2> /echo 0 x", "2: x", "2> /window close 0", "+", "2? WINDOW CLOSE 0",
-                       "2: Unknown command: \"WINDOW\" [WINDOW CLOSE 0]", "close 1",
-                       "1: Attempt to close status window!", "2? WINDOW CLOSE", "= 1"});
+    row("unknown or incomplete", unknown);
+    row("not connected",
+        {"offline", "+", "1> NICK me", "1: QUOTE: not connected", "2> /DISCONNECT",
+         "1: DISCONNECT: not connected", "2> /quit bye", "1: QUIT: not connected",
+         "2> /quote PRIVMSG x :y", "1: QUOTE: not connected", "2> /msg #a hi",
+         "2: MSG: not connected", "2> /NoTiCe bob hi", "2: NOTICE: not connected"});
+    row("ECHO",
+        {"offline", "+", "2> /echo", "2: ", "1> /echo 2 hi there", "2: hi there", "2> /echo 0 hi",
+         "2: hi", "1> /echo hi there", "1: there", "1> /echo 1 say \"a  b\" \"",
+         "1: say \"a  b\" \"", "1> /echo 99999999999 x", "1: x"});
+    row("ECHO out of range", {"offline", "1> /echo 2 hi there", "1: hi there", "+", "2> /echo 5 hi",
+                              "2: hi", "2? ECHO 5 hi", "1: hi"});
+    row("SERVER",
+        {"offline", "+", "2> /server localhost 70000", "2: SERVER: invalid port 70000",
+         "1> /server localhost abc", "1: SERVER: invalid port abc", "1> /server 127.0.0.1 %2",
+         "1: Connecting to Server 127.0.0.1, Port %2...",
+         "1: Connection to Server 127.0.0.1, Port %2 failed", "1: Server(1): connection refused",
+         "1> /server 127.0.0.1", "1: Connecting to Server 127.0.0.1, Port 6667..."});
+    row("WINDOW", {"offline", "1> /window new extra words", "1> /WINDOW NEW", "1> /window close 2",
+                   "2> /echo 0 x", "2: x", "2> /window close 0", "+", "2? WINDOW CLOSE 0",
+                   "2: Unknown command: \"WINDOW\" [WINDOW CLOSE 0]", "close 1",
+                   "1: Attempt to close status window!", "2? WINDOW CLOSE", "= 1"});
 
     // Typed while connected, and what the program itself sends.
     const QByteArray x1000(1000, 'x');
@@ -115,8 +112,6 @@ void tst_Client::scripts_data() {
     row("closing a channel window sends one PART",
         joined({"#room"}) +
             Script{"close 2", "> PART :#room", "<< :bob!b@h PRIVMSG #room :late", "= 1"});
-    row("EXIT parts every joined channel",
-        joined({"#a", "#b"}) + Script{"2> /exit", "> PART :#b", "> PART :#a", "= 0"});
     row("nothing sent while not connected",
         joined({"#room"}) + Script{"1> /disconnect",
                                    "1: Disconnected from Server 127.0.0.1, Port %1",
@@ -323,8 +318,7 @@ void tst_Client::generatedInputsNeverInject() {
     const int total = 100000;
     for (int i = 0; i < total; ++i) {
         QString text = commands.at(rng.bounded(commands.size()));
-        const int n = rng.bounded(1, 12);
-        for (int k = 0; k < n; ++k)
+        for (int k = rng.bounded(1, 12); k > 0; --k)
             text += pieces.at(rng.bounded(pieces.size()));
         if (rng.bounded(200) == 0)
             text += QString(rng.bounded(400, 3000), QChar(u'a' + rng.bounded(26)));
@@ -414,8 +408,8 @@ void tst_Client::duringBurst() {
     c.server.send(burst(lines) + (event == "server close" ? "" : "PING :late\r\n"));
     if (event == "window closed") {
         QVERIFY(c.feed({}));
-        const QRegularExpression raw("^<- Server\\(1\\): \\[:bob!b@h PRIVMSG #c");
-        QCOMPARE(c.app.status().filter(raw).size(), lines - at + 1); // from the one just before
+        QCOMPARE(c.app.status().filter("<- Server(1): [:bob!b@h PRIVMSG #c").size(),
+                 lines - at + 1);
         QCOMPARE(c.app.windowCount(), 2);
     } else if (event == "server close") {
         c.server.closeClient();

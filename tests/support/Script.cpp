@@ -11,12 +11,8 @@ namespace {
 
 // What window shows, without the lines the fixture caused: connecting, and the markers.
 QStringList shown(const AppFixture &app, qint32 window, bool online) {
-    QStringList lines = app.lines(window);
-    if (window == 1) {
-        lines = lines.mid(online ? 3 : 0);
-        lines.removeIf(
-            [](const QString &line) { return line.startsWith("<- Server(1): [:mark "); });
-    }
+    QStringList lines = app.lines(window).mid(window == 1 && online ? 3 : 0);
+    lines.removeIf([](const QString &line) { return line.startsWith("<- Server(1): [:mark "); });
     return lines;
 }
 

@@ -1,12 +1,6 @@
 #include "support/AppFixture.h"
 
-#include "support/ScriptedServer.h"
-
-#include "app/Application.h"
-#include "app/modMain.h"
-#include "connection/IRCConnections.h"
 #include "windows/Child.h"
-#include "windows/Childs.h"
 #include "windows/outputview/OutputView.h"
 
 #include <QCoreApplication>
@@ -25,25 +19,8 @@ AppFixture::~AppFixture() {
     settle();
 }
 
-Application *AppFixture::app() const {
-    return modMain::CurrentApplication();
-}
-
-std::shared_ptr<Child> AppFixture::window(qint32 index) const {
-    return app()->Childs()->Item(index);
-}
-
-qint32 AppFixture::windowCount() const {
-    return app() ? app()->Childs()->Count() : 0;
-}
-
-IRCConnection &AppFixture::connection() const {
-    return *app()->Connections()->Item(1);
-}
-
 void AppFixture::type(qint32 windowIndex, const QString &text) const {
-    std::shared_ptr<Child> target = window(windowIndex);
-    QLineEdit *input = target->Form()->txtInput();
+    QLineEdit *input = window(windowIndex)->Form()->txtInput();
     input->setFocus();
     input->setText(text);
     QTest::keyClick(input, Qt::Key_Return);
@@ -69,36 +46,12 @@ bool AppFixture::waitForLine(qint32 windowIndex, const QString &text, int ms, bo
     const auto found = [&] {
         if (!app() || windowIndex > windowCount())
             return false;
-        for (const QString &line : lines(windowIndex))
-            if (prefix ? line.startsWith(text) : line == text)
-                return true;
-        return false;
+        const QStringList all = lines(windowIndex);
+        return std::any_of(all.begin(), all.end(), [&](const QString &line) {
+            return prefix ? line.startsWith(text) : line == text;
+        });
     };
-    QElapsedTimer clock;
-    clock.start();
-    while (!found()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
-bool AppFixture::connectTo(ScriptedServer &server) const {
-    if (server.port() == 0 && !server.listen())
-        return false;
-    type(1, QStringLiteral("/server 127.0.0.1 %1").arg(server.port()));
-    return server.waitForClient() &&
-           waitForLine(1,
-                       QStringLiteral("Connected to Server 127.0.0.1, Port %1").arg(server.port()));
-}
-
-bool AppFixture::feed(ScriptedServer &server, const QByteArray &lines) const {
-    static int marker = 0;
-    const QByteArray end = ":mark " + QByteArray::number(++marker) + " x";
-    server.send(lines + end + "\r\n");
-    // Generous: under the sanitizers a burst that opens hundreds of windows takes seconds.
-    return waitForLine(1, "<- Server(1): [" + QString::fromLatin1(end) + "]", 60000);
+    return QTest::qWaitFor(found, ms);
 }
 
 void AppFixture::settle() {

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "app/Application.h"
+#include "app/modMain.h"
+#include "connection/IRCConnections.h"
+#include "windows/Childs.h"
+
 #include <QString>
 #include <QStringList>
 #include <memory>
-
-class Application;
-class ScriptedServer;
-class Child;
-class IRCConnection;
 
 // Starts the client as the program entry does, drives its real input boxes and reads its real
 // output boxes. Ends the client (if still running) when it goes.
@@ -16,11 +16,11 @@ public:
     AppFixture();
     ~AppFixture();
 
-    Application *app() const;
+    Application *app() const { return modMain::CurrentApplication(); }
     bool running() const { return app() != nullptr; }
-    std::shared_ptr<Child> window(qint32 index) const;
-    qint32 windowCount() const;
-    IRCConnection &connection() const;
+    std::shared_ptr<Child> window(qint32 index) const { return app()->Childs()->Item(index); }
+    qint32 windowCount() const { return app() ? app()->Childs()->Count() : 0; }
+    IRCConnection &connection() const { return *app()->Connections()->Item(1); }
 
     // Types text into window's input box and presses Return (the real key path).
     void type(qint32 windowIndex, const QString &text) const;
@@ -32,13 +32,6 @@ public:
     // that starts with it when prefix is true.
     bool waitForLine(qint32 windowIndex, const QString &text, int ms = 5000,
                      bool prefix = false) const;
-
-    // Connects connection 1 to the scripted server through a typed /server line and waits for
-    // the status window to report it.
-    bool connectTo(ScriptedServer &server) const;
-    // Sends server lines, then a marker line, and waits until the marker has been shown in the
-    // status window: everything before it has been processed.
-    bool feed(ScriptedServer &server, const QByteArray &lines) const;
 
     // Lets queued work (the release of the application object after an exit) run.
     static void settle();

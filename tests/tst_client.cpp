@@ -1,0 +1,482 @@
+// The client as its user and its server see it: lines typed in its windows and lines from a
+// scripted loopback server, against what every window shows and what reaches the wire. Most rows
+// are scripts (see support/Script.h).
+
+#include "channel/Channels.h"
+#include "connection/SocketArray.h"
+#include "support/Script.h"
+#include "windows/Child.h"
+#include "windows/frmMain.h"
+
+#include <QFile>
+#include <QMdiSubWindow>
+#include <QRandomGenerator>
+#include <QTest>
+
+using Script = QList<QByteArray>;
+
+class tst_Client : public QObject {
+    Q_OBJECT
+private slots:
+    void scripts_data();
+    void scripts();
+    void partialLineDoesNotReachNextServer();
+    void socketElementAllocation();
+    void longMessageGoesAsSeveralLines_data();
+    void longMessageGoesAsSeveralLines();
+    void generatedInputsNeverInject();
+    void duringBurst_data();
+    void duringBurst();
+    void trafficAfterPart();
+    void pingFloodNeverRead();
+    void joinBurst();
+};
+
+static void row(const QByteArray &name, const Script &script) {
+    QTest::newRow(name.constData()) << script;
+}
+
+// The server confirms our JOIN of each channel, and the status window says so.
+static Script joined(const QList<QByteArray> &channels) {
+    Script out;
+    for (const QByteArray &channel : channels)
+        out << "< :me!u@h JOIN :" + channel << "1: Joined Channel " + channel;
+    return out;
+}
+
+static const Script reconnect = {"1> /server 127.0.0.1 %1",
+                                 "1: Connecting to Server 127.0.0.1, Port %1...",
+                                 "1: Connected to Server 127.0.0.1, Port %1"};
+
+void tst_Client::scripts_data() {
+    QTest::addColumn<Script>("script");
+    // The command interpreter while connection 1 is not connected: every report and rejection.
+    Script unknown = {"offline", "1> /", "1: Empty command given. []", "1> /   ",
+                      "1: Empty command given. [   ]"};
+    for (const QByteArray typed :
+         {"MS #a hi", "fOo bar", "msg", "notice", "quote", "server", "window", "disconnect now",
+          "window foo", "window close x", "window close 9"})
+        unknown << "1> /" + typed
+                << "1: Unknown command: \"" + typed.split(' ')[0] + "\" [" + typed + "]";
+    row("unknown or incomplete", unknown);
+    row("not connected",
+        {"offline", "+", "1> NICK me", "1: QUOTE: not connected", "2> /DISCONNECT",
+         "1: DISCONNECT: not connected", "2> /quit bye", "1: QUIT: not connected",
+         "2> /quote PRIVMSG x :y", "1: QUOTE: not connected", "2> /msg #a hi",
+         "2: MSG: not connected", "2> /NoTiCe bob hi", "2: NOTICE: not connected"});
+    row("ECHO",
+        {"offline", "+", "2> /echo", "2: ", "1> /echo 2 hi there", "2: hi there", "2> /echo 0 hi",
+         "2: hi", "1> /echo hi there", "1: there", "1> /echo 1 say \"a  b\" \"",
+         "1: say \"a  b\" \"", "1> /echo 99999999999 x", "1: x"});
+    row("ECHO out of range", {"offline", "1> /echo 2 hi there", "1: hi there", "+", "2> /echo 5 hi",
+                              "2: hi", "2? ECHO 5 hi", "1: hi"});
+    row("SERVER",
+        {"offline", "+", "2> /server localhost 70000", "2: SERVER: invalid port 70000",
+         "1> /server localhost abc", "1: SERVER: invalid port abc", "1> /server 127.0.0.1 %2",
+         "1: Connecting to Server 127.0.0.1, Port %2...",
+         "1: Connection to Server 127.0.0.1, Port %2 failed", "1: Server(1): connection refused",
+         "1> /server 127.0.0.1", "1: Connecting to Server 127.0.0.1, Port 6667..."});
+    row("WINDOW", {"offline", "1> /window new extra words", "1> /WINDOW NEW", "1> /window close 2",
+                   "2> /echo 0 x", "2: x", "2> /window close 0", "+", "2? WINDOW CLOSE 0",
+                   "2: Unknown command: \"WINDOW\" [WINDOW CLOSE 0]", "close 1",
+                   "1: Attempt to close status window!", "2? WINDOW CLOSE", "= 1"});
+
+    // Typed while connected, and what the program itself sends.
+    const QByteArray x1000(1000, 'x');
+    row("QUOTE, QUIT",
+        {"1> USER alice 0 * :Alice A", "1: -> Server: [USER alice 0 * :Alice A]",
+         "> USER alice 0 * :Alice A", "1> /quote PRIVMSG bob :" + x1000,
+         "1: -> Server: [PRIVMSG bob :" + x1000 + "]", "> PRIVMSG bob :" + x1000,
+         "1> /quit see \"you all\"", "1: QUIT -> Server(1): see \"you all\"",
+         "> QUIT :see \"you all\"", "1> /quit", "1: QUIT -> Server(1): ", "> QUIT :"});
+    row("MSG and NOTICE",
+        {"+", "2> /msg bob He said \"hi there\": ok", "2: -> bob: He said \"hi there\": ok",
+         "> PRIVMSG bob :He said \"hi there\": ok", "2> /notice bob",
+         "2: notice -> bob: ", "> NOTICE bob :"});
+    row("one line on the wire, whatever the text holds",
+        {"send PRIVMSG a :x\r\nQUIT :y", "> PRIVMSG a :x  QUIT :y", "send a\nb", "> a b",
+         QByteArray("send a\0b", 8), "> a b", "send h\xC3\xA9llo \xE2\x82\xAC",
+         "> h\xC3\xA9llo \xE2\x82\xAC"});
+    row("in a channel window",
+        joined({"#room"}) +
+            Script{"2> He said \"hi there\" : ok", "> PRIVMSG #room :He said \"hi there\" : ok",
+                   "2> /notice #room psst", "> NOTICE #room :psst", "2> /msg #ROOM once",
+                   "> PRIVMSG #ROOM :once", "1> /msg #ROOM hey", "1: -> #ROOM: hey",
+                   "> PRIVMSG #ROOM :hey", "= 2 #room"});
+    row("JOIN only while not joined",
+        {"join #new", "> JOIN :#new", "join #NEW", "> JOIN :#new", "< :me!u@h JOIN :#new",
+         "1: Joined Channel #new", "join #new", "= 2 #new"});
+    row("deleting a joined channel sends one PART",
+        joined({"#a", "#b", "#c"}) + Script{"delete #b", "> PART :#b", "< :bob!b@h PRIVMSG #c :hi",
+                                            "3: <bob> hi", "= 3 #a #c"});
+    row("closing a channel window sends one PART",
+        joined({"#room"}) +
+            Script{"close 2", "> PART :#room", "<< :bob!b@h PRIVMSG #room :late", "= 1"});
+    row("nothing sent while not connected",
+        joined({"#room"}) + Script{"1> /disconnect",
+                                   "1: Disconnected from Server 127.0.0.1, Port %1",
+                                   "1: Left Channel #room", "2> hi", "2: MSG: not connected",
+                                   "join #other", "delete #room", "= 2 #other"});
+    row("a new SERVER closes the old quietly",
+        reconnect + Script{"1> PING :x", "1: -> Server: [PING :x]", "> PING :x"});
+    // The server goes with two channels joined: both windows stay with their text; the next
+    // server's JOINs bring the same windows back, and nothing is sent twice.
+    row("disconnect keeps windows until joined again",
+        Script{"<< :irc.test 001 me :Welcome"} + joined({"#a", "#b"}) +
+            Script{"< :bob!u@h PRIVMSG #a :before", "2: <bob> before", "drop",
+                   "1: Disconnected from Server 127.0.0.1, Port %1", "1: Left Channel #a",
+                   "1: Left Channel #b", "2> anyone?", "2: MSG: not connected"} +
+            reconnect +
+            Script{"<< :irc.test 001 me :Welcome", "< :me!u@h JOIN :#a", "1: Joined Channel #a",
+                   "< :me!u@h JOIN :#B", "1: Joined Channel #b", "2> back", "> PRIVMSG #a :back",
+                   "= 3 #a #b"});
+
+    // Server lines, after our confirmed JOIN of #room, and for some also our welcome as "me".
+    const Script room = joined({"#room"});
+    const Script welcomed = Script{"<< :irc.test 001 me :Welcome"} + room;
+    const QByteArray left = "1: Left Channel #room";
+    row("PING", {"< PING :abc", "> PONG :abc", "< PING :a:b", "> PONG :a:b", "< PING :", "> PONG :",
+                 "< PING :caf\xe9\x81", "> PONG :caf\xe9\x81", "<| PING :a\nb\r\n", "> PONG :a b"});
+    Script raw = room;
+    for (const QByteArray line :
+         {"PING abc", "ping :x", "PING", "ERROR", ":", ": PRIVMSG",
+          ":::::", ":n!u@h PRIVMSG me :hi", ":x PART :#u", ":x PART :", ":x PRIVMSG :",
+          ":x NOTICE :", ":x\tPRIVMSG #room :hi", ":x  PRIVMSG  #room :hi", ":%s %n :%d",
+          ": PRIVMSG #room :x", ":bob!b@h PRIVMSG #room:x :hi"})
+        raw << "<< " + line;
+    row("shown raw", raw << "= 2 #room");
+    row("ERROR, JOIN before the welcome",
+        room + Script{"< ERROR :", "1: Server(1) ERROR: ", "< :x JOIN #j", "1: Joined Channel #j",
+                      "< :x JOIN :", "1: Joined Channel "});
+    // Control characters stay in their line: one server line is one output line.
+    Script shown = room;
+    for (const QByteArray &text : QList<QByteArray>{
+             "a\rb", "a\nb", "a\r", "a\342\200\250b", "a\342\200\251b", "\x1B[2J\x1B]0;title\x07",
+             "\0034,1red\x0F \002bold\002", "\xC2\x85x", QByteArray("a\0b", 3)})
+        shown << "< :bob!b@h PRIVMSG #room :" + text << "2: <bob> " + text;
+    for (const auto &[line, text] : QList<std::pair<QByteArray, QByteArray>>{
+             {":bob!b@h PRIVMSG #room :hi: all", "<bob> hi: all"},
+             {":bob!b@h PRIVMSG #ROOM :x", "<bob> x"},
+             {":bob!b@h NOTICE #room :hi", "-bob- hi"},
+             {":irc.test NOTICE #room :n", "-irc.test- n"},
+             {":b PRIVMSG #room ::) :(", "<b> :) :("},
+             {":bob!~b@2001:db8::1 PRIVMSG #room :hi", "<bob> hi"},
+             {":n!@ PRIVMSG #room :x", "<n> x"},
+             {":" + QByteArray(1000, 'n') + "!u@h PRIVMSG #room :hi",
+              "<" + QByteArray(1000, 'n') + "> hi"},
+             {":bob!b@h PRIVMSG #room x :hi: there", "<bob> hi: there"},
+             {":bob!b@h PRIVMSG #room :\001ACTION waves\001", "* bob waves"},
+             {":bob PRIVMSG #room :\001ACTION a b", "* bob a b"},
+             {":bob PRIVMSG #room :\001VERSION\001", "<bob> \001VERSION\001"},
+             {":bob PRIVMSG #room :\001ACTIONS\001", "<bob> \001ACTIONS\001"}})
+        shown << "< " + line << "2: " + text;
+    row("shown in the channel window", shown << "= 2 #room");
+    row("brackets are not braces",
+        joined({"#a{b"}) + Script{"< :bob!b@h PRIVMSG #A{B :x", "2: <bob> x",
+                                  "<< :bob!b@h PRIVMSG #a[b :y", "= 2 #a{b"});
+    for (const QByteArray line :
+         {":me!u@h PART #room :", ":me!u@h PART :#room", ":me!u@h PART #room",
+          ":me!u@h PART #room :see you", ":ME!u@h PART #ROOM :", ":me!~m@2001:db8::1 PART #room :"})
+        row(line, welcomed + Script{"< " + line, left, "= 1"});
+    Script others = welcomed;
+    for (const QByteArray line :
+         {":bob!u@h PART :#room", ":bob!u@h PART #room :", ":bob!u@h JOIN :#room",
+          ":bob!u@h JOIN :#other", ":me!u@h JOIN :#ROOM", ":op!u@h KICK #room bob :out",
+          ":op!u@h KICK #nope me :x", ":bob!u@h NICK :me3", ":me3!u@h PART #room :"})
+        others << "<< " + line;
+    row("lines about others, then our JOIN without colon", others << "< :me!u@h JOIN #two"
+                                                                  << "1: Joined Channel #two"
+                                                                  << "= 3 #room #two");
+    row("KICK of us",
+        welcomed +
+            Script{"< :op!u@h KICK #room me :out", "1: Kicked from Channel #room by op (out)",
+                   left} +
+            room +
+            Script{"< :op!u@h KICK #ROOM ME", "1: Kicked from Channel #room by op", left, "= 1"});
+    row("our NICK, then PART", welcomed + Script{"<< :me!u@h NICK :me2", "<< :me!u@h PART #room :",
+                                                 "< :me2!u@h PART #room :", left, "= 1"});
+    row("before the welcome",
+        room + Script{"<< :op!u@h KICK #room me", "< :x PART :#ROOM", left, "= 1"});
+    // Lines up to the protocol's lengths come through the same whether whole or a few bytes per
+    // read (the long one 7 bytes per read, to keep it quick).
+    for (const int length : {512, 8703}) {
+        const QByteArray line = ":s 1 " + QByteArray(length - 5, 'y'), stream = line + "\r\n";
+        const int step = length > 1000 ? 7 : 1;
+        Script reads;
+        for (int i = 0; i < stream.size(); i += step)
+            reads << "<| " + stream.mid(i, step);
+        row("legal long line in pieces, " + QByteArray::number(length),
+            reads << "1: <- Server(1): [" + line + "]"
+                  << "<< " + line);
+    }
+    // Lines that arrive together with the server's close are shown before the close itself.
+    row("server close keeps the last lines",
+        {"<| ERROR :Closing Link: host (Quit: bye)\r\n:srv 999 last\r\npartial", "drop",
+         "1: Server(1) ERROR: Closing Link: host (Quit: bye)", "1: <- Server(1): [:srv 999 last]",
+         "1: Disconnected from Server 127.0.0.1, Port %1"});
+    row("too long a line is dropped",
+        {"<| :a 1 before\r\n" + QByteArray(200 * 1024, 'x') + "\r\n:a 2 after\r\n",
+         "1: <- Server(1): [:a 1 before]", "1: Server(1): line longer than 65536 bytes, dropped",
+         "1: <- Server(1): [:a 2 after]"});
+}
+
+void tst_Client::scripts() {
+    QFETCH(Script, script);
+    runScript(script);
+}
+
+// The old server's unfinished line is not glued to the new server's first line.
+void tst_Client::partialLineDoesNotReachNextServer() {
+    runScript(
+        Script{"<| :old 1 unfinished", "drop", "1: Disconnected from Server 127.0.0.1, Port %1"} +
+        reconnect + Script{"<< :new 1 first"});
+}
+
+// The lowest free element from 1 up; a removed connection's element is taken again.
+void tst_Client::socketElementAllocation() {
+    AppFixture f;
+    IRCConnections *connections = f.app()->Connections();
+    connections->Add();
+    auto third = connections->Add();
+    connections->Remove(2);
+    QCOMPARE(third->Index(), 2);
+    QCOMPARE(third->SocketIndex(), qint16(3));
+    QVERIFY(!f.app()->MainWindow()->wsConnection().Exists(2));
+    QCOMPARE(connections->Add()->SocketIndex(), qint16(2));
+    connections->Remove(1);
+    QCOMPARE(connections->Add()->SocketIndex(), qint16(1));
+    QCOMPARE(f.app()->MainWindow()->wsConnection().UBound(), qint16(3));
+    QVERIFY_THROWS_EXCEPTION(VelloqError, connections->Item(4));
+}
+
+// A long text goes as several lines, each within the limit, cut between characters and after
+// a blank where there is one, that together give back the text; the window shows it once.
+void tst_Client::longMessageGoesAsSeveralLines_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("piece");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("count");
+    const QString word = QString::fromUtf8("wörd%1 ");
+    QTest::newRow("MSG") << "/msg bob " << word << 1500 << 5;
+    QTest::newRow("NOTICE") << "/notice bob " << word << 1500 << 5;
+    QTest::newRow("channel window") << "" << word << 1500 << 5;
+    QTest::newRow("40,000-character paste") << "" << word << 40000 << 115;
+    QTest::newRow("no blanks") << ""
+                               << "a" << 1501 << 4;
+    QTest::newRow("emoji") << "" << QString::fromUtf8("\U0001F600") << 1500 << 8;
+    QTest::newRow("mixed") << "" << QString::fromUtf8("a é € \U0001F600 ") << 1500 << 6;
+}
+
+void tst_Client::longMessageGoesAsSeveralLines() {
+    QFETCH(QString, command);
+    QFETCH(QString, piece);
+    QFETCH(int, length);
+    QFETCH(int, count);
+    ConnectedClient c;
+    QVERIFY(c.connected && c.join("#room"));
+    QString text;
+    for (int i = 0; text.toUtf8().size() < 1500 || text.size() < length; ++i)
+        text += piece.contains('%') ? piece.arg(i) : piece;
+    text = text.trimmed(); // the word splitting would drop a blank at the end
+    c.app.type(2, command + text);
+    QVERIFY(c.server.waitForLines(count, 10000));
+    QTest::qWait(50);
+    const QList<QByteArray> lines = c.server.receivedLines();
+    const QByteArray verb = lines.first().left(lines.first().indexOf(':') + 1);
+    QCOMPARE(verb, command.isEmpty()            ? "PRIVMSG #room :"
+                   : command.mid(1, 3) == "msg" ? "PRIVMSG bob :"
+                                                : "NOTICE bob :");
+    QByteArray rejoined;
+    for (const QByteArray &line : lines) {
+        QVERIFY(line.startsWith(verb));
+        QVERIFY(line.size() + 2 + 100 <= 512);            // room for the relaying server's prefix
+        QCOMPARE(QString::fromUtf8(line).toUtf8(), line); // no character cut
+        QVERIFY(!piece.contains(' ') || line.endsWith(' ') || &line == &lines.last());
+        rejoined += line.mid(verb.size());
+    }
+    QCOMPARE(QString::fromUtf8(rejoined), text);
+    QCOMPARE(lines.size(), count);
+    QCOMPARE(c.app.lines(2).size(), command.isEmpty() ? 1 : 2);
+}
+
+// Random typed lines in the status window, a plain window and a channel window, full of line
+// ends, NULs, quotes, colons, Unicode and long runs: the wire carries only whole lines, and a
+// forged command inside a text never becomes a line of its own.
+void tst_Client::generatedInputsNeverInject() {
+    ConnectedClient c;
+    QVERIFY(c.connected && c.join("#room"));
+    c.app.app()->Childs()->Add(); // window 3, a plain window
+    QStringList pieces = {"\r",          "\n",      "\r\n",  "\"",
+                          "\"a b\"",     ":",       " ",     "  ",
+                          "x",           "\u2028",  "\t",    "/",
+                          "QUIT",        "PRIVMSG", "#room", "\r\nINJECTED :forged",
+                          "é€\U0001F600"};
+    pieces << QString(QChar(0));
+    const QStringList commands = {"",        "/msg #room ", "/msg bob ", "/notice #room ",
+                                  "/quote ", "/quit ",      "/echo 0 "};
+    QRandomGenerator rng(20261206);
+    const int total = 100000;
+    for (int i = 0; i < total; ++i) {
+        QString text = commands.at(rng.bounded(commands.size()));
+        for (int k = rng.bounded(1, 12); k > 0; --k)
+            text += pieces.at(rng.bounded(pieces.size()));
+        if (rng.bounded(200) == 0)
+            text += QString(rng.bounded(400, 3000), QChar(u'a' + rng.bounded(26)));
+        c.app.app()->ProcessCommand(text.startsWith('/') ? text.mid(1) : "MSG #room " + text, true,
+                                    1 + rng.bounded(3));
+        if (i % 5000 == 0)
+            QCoreApplication::processEvents();
+    }
+    c.app.type(1, "/quote END");
+    QVERIFY(QTest::qWaitFor([&] { return c.server.received().endsWith("END\r\n"); }, 30000));
+    const QByteArray wire = c.server.received();
+    QVERIFY(!wire.contains('\0'));
+    QCOMPARE(wire.count('\r'), wire.count("\r\n")); // no CR alone
+    QCOMPARE(wire.count('\n'), wire.count("\r\n")); // no LF alone
+    for (const QByteArray &line : c.server.receivedLines())
+        QVERIFY2(!line.startsWith("INJECTED"), line.constData());
+    qInfo("%d typed inputs checked, %lld lines on the wire", total, qlonglong(wire.count('\n')));
+}
+
+// A hostile or broken server: traffic that races the deletion of channels, connections and the
+// client itself, a PING flood, a JOIN burst. Nothing may crash, leak into a neighbouring line, or
+// be lost.
+
+static double residentMiB() {
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    const QByteArray text = status.readAll();
+    const qsizetype at = text.indexOf("VmRSS:") + 6;
+    return text.mid(at, text.indexOf("kB", at) - at).trimmed().toDouble() / 1024.0;
+}
+
+static QByteArray burst(int count) {
+    QByteArray out;
+    for (int i = 0; i < count; ++i)
+        out += ":bob!b@h PRIVMSG #c :line " + QByteArray::number(i) + "\r\n";
+    return out;
+}
+
+// A burst of lines for #c, and what happens during it: at its at-th line the user closes the
+// window of #c, something deletes the connection, or the user ends the client; or the server
+// closes right after sending it. Received lines are processed in slices of a few milliseconds,
+// one per event-loop turn: a short burst fits in one slice, a long one spans many, and the event
+// then comes in a later slice than the first. wire: what the client sends (a PING follows the
+// burst, but the server's own close).
+void tst_Client::duringBurst_data() {
+    QTest::addColumn<QByteArray>("event");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<QList<QByteArray>>("wire");
+    const QList<std::pair<QByteArray, QList<QByteArray>>> events = {
+        {"window closed", {"PART :#c", "PONG :late"}},
+        {"connection deleted", {"PART :#d", "PART :#c"}},
+        {"exit", {"PART :#d", "PART :#c"}},
+        {"server close", {}}};
+    for (const auto &[event, wire] : events) {
+        QTest::addRow("%s within one slice", event.constData()) << event << 200 << 30 << wire;
+        QTest::addRow("%s slices later", event.constData()) << event << 40000 << 30000 << wire;
+    }
+}
+
+// Nothing is processed by what is gone, and nothing is lost: the lines after a closed window go
+// to the status window, and a server's last lines are all shown before its close.
+void tst_Client::duringBurst() {
+    ConnectedClient c;
+    QVERIFY(c.connected && c.join("#c"));
+    QFETCH(QByteArray, event);
+    QFETCH(int, lines);
+    QFETCH(int, at);
+    QFETCH(QList<QByteArray>, wire);
+    QVERIFY(c.join("#d"));
+    Application *app = c.app.app();
+    int seen = 0;
+    connect(app->Connections(), &IRCConnections::GetMessageRaw, app,
+            [&](qint32, const QString &message, bool &) {
+                if (!message.contains("PRIVMSG #c") || ++seen != at)
+                    return;
+                if (event == "window closed")
+                    c.app.window(2)->Form()->SubWindow()->close();
+                else if (event == "connection deleted")
+                    app->Connections()->Remove(1);
+                else if (event == "exit")
+                    app->ProcessCommand("EXIT", true, 1);
+            });
+    QStringList shown;
+    for (int i = 0; i < lines; ++i)
+        shown << QString("<bob> line %1").arg(i);
+    c.server.send(burst(lines) + (event == "server close" ? "" : "PING :late\r\n"));
+    if (event == "window closed") {
+        QVERIFY(c.feed({}));
+        QCOMPARE(c.app.status().filter("<- Server(1): [:bob!b@h PRIVMSG #c").size(),
+                 lines - at + 1);
+        QCOMPARE(c.app.windowCount(), 2);
+    } else if (event == "server close") {
+        c.server.closeClient();
+        QVERIFY(c.app.waitForLine(
+            1, "Disconnected from Server 127.0.0.1, Port " + QString::number(c.server.port()),
+            30000));
+        QCOMPARE(c.app.lines(2), shown);
+    } else {
+        QVERIFY(c.server.waitForDisconnect(30000));
+        QCOMPARE(c.app.windowCount(), event == "exit" ? 0 : 1);
+    }
+    QVERIFY(c.server.waitForLines(int(wire.size())));
+    QCOMPARE(c.server.receivedLines(), wire);
+    if (c.app.running() && !c.app.app()->Connections()->Count())
+        c.app.app()->Connections()->Add(); // the fixture's connection 1 again
+}
+
+void tst_Client::trafficAfterPart() {
+    ConnectedClient c;
+    QVERIFY(c.connected && c.join("#c"));
+    QVERIFY(c.feed(":me!u@h PART :#c\r\n" + burst(20) + ":me!u@h PART :#c\r\n"));
+    QCOMPARE(c.app.windowCount(), 1);
+    QCOMPARE(c.app.status().filter("PRIVMSG #c :line").size(), 20);
+    QVERIFY(c.app.status().contains("Left Channel #c"));
+    QVERIFY(c.app.status().contains("<- Server(1): [:me!u@h PART :#c]"));
+    QVERIFY(c.server.received().isEmpty());
+}
+
+// A server that sends PINGs and never reads: once 1 MiB of replies waits unsent the client
+// closes the connection with one line, and the memory they took comes back.
+void tst_Client::pingFloodNeverRead() {
+    ConnectedClient c;
+    QVERIFY(c.connected && c.join("#c"));
+    c.server.stopReading();
+    const double before = residentMiB();
+    const QByteArray ping = "PING :" + QByteArray(60000, 'p') + "\r\n";
+    for (int i = 0; i < 400 && c.app.connection().Connected(); ++i) {
+        c.server.send(ping);
+        QTest::qWait(1);
+    }
+    const QString closed = "Server(1): the server stopped reading; connection closed";
+    QVERIFY(c.app.waitForLine(1, closed));
+    QTest::qWait(100);
+    const double after = residentMiB();
+    QVERIFY(!c.app.connection().Connected());
+    QCOMPARE(c.app.status().mid(5), (QStringList{closed, "Left Channel #c"})); // after the JOIN
+    qInfo("resident memory %.1f MiB before, %.1f MiB after the PING flood", before, after);
+#ifndef __SANITIZE_ADDRESS__ // the sanitizer's own bookkeeping grows
+    QVERIFY2(after - before < 16, qPrintable(QString("grew by %1 MiB").arg(after - before)));
+#endif
+}
+
+// Many joins in one read: every channel gets its window, numbered in order.
+void tst_Client::joinBurst() {
+    ConnectedClient c;
+    QVERIFY(c.connected && c.join("#c"));
+    QByteArray joins;
+    for (int i = 1; i <= 300; ++i)
+        joins += ":me!u@h JOIN :#c" + QByteArray::number(i) + "\r\n";
+    QVERIFY(c.feed(joins));
+    QCOMPARE(c.app.windowCount(), 302);
+    for (int i = 1; i <= 300; i += 299) {
+        const auto window = c.app.connection().Channels()->Item(QString("#c%1").arg(i))->Window();
+        QCOMPARE(window->Index(), i + 2);
+        QCOMPARE(window->Caption(), QString("%1 - unused").arg(i + 2));
+    }
+}
+
+QTEST_MAIN(tst_Client)
+#include "tst_client.moc"

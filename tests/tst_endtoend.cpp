@@ -153,6 +153,9 @@ void tst_EndToEnd::scenarios_data() {
             {"meet", "ping", "1> /quote PING :sync",
              "1: <- Server(1): [:irc.velloq.test PONG irc.velloq.test :sync]",
              "none 1 <- Server(1): [:irc.velloq.test 4", "none 1 <- Server(1): [PING"});
+        row("DISCONNECT", {"meet", "1> /disconnect", "1= /disconnect",
+                           "1= Disconnected from Server 127.0.0.1, Port $port", "quiet 1",
+                           "1> NICK alice", "1= NICK alice", "1= QUOTE: not connected"});
         // Everything the server says before it closes shows before the one disconnect line.
         row("QUIT",
             {"meet", "1> /quit bye now", "1= /quit bye now", "1= QUIT -> Server(1): bye now",

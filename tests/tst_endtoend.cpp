@@ -95,43 +95,29 @@ void tst_EndToEnd::scenarios_data() {
              "bob: :irc.velloq.test 311 bob alice $~alice 127.0.0.1 * :Alice A"});
         // Someone else joining is no news: shown as received. Closing the window sends one PART;
         // the server's echo of it finds no channel. Joining again opens a new, empty window.
-        row("channel traffic both ways", {"meet",
-                                          "1> JOIN #room",
-                                          "1: Joined Channel #room",
-                                          "windows 2",
-                                          "bob> JOIN #room",
-                                          "1: <- Server(1): [$b JOIN :#room]",
-                                          "bob> PRIVMSG #room :hello: there",
-                                          "bob> NOTICE #room :note",
-                                          "2= <bob> hello: there",
-                                          "2= -bob- note",
-                                          "2> He said \"hi there\" : ok",
-                                          "2= He said \"hi there\" : ok",
-                                          "bob: $a PRIVMSG #room :He said \"hi there\" : ok",
-                                          "quiet 2",
-                                          "close 2",
-                                          "windows 1",
-                                          "channels 0",
-                                          "bob: $a PART~#room",
-                                          "1: <- Server(1): [$a PART~#room]",
-                                          "said 2",
-                                          "1> JOIN #room",
-                                          "1: Joined Channel #room",
-                                          "bob> PRIVMSG #room :welcome back",
-                                          "2= <bob> welcome back"});
+        row("channel traffic both ways",
+            QStringList{"meet", "1> JOIN #room", "1: Joined Channel #room", "windows 2",
+                        "bob> JOIN #room", "1: <- Server(1): [$b JOIN :#room]",
+                        "bob> PRIVMSG #room :hello: there", "bob> NOTICE #room :note",
+                        "2= <bob> hello: there", "2= -bob- note", "2> He said \"hi there\" : ok",
+                        "2= He said \"hi there\" : ok",
+                        "bob: $a PRIVMSG #room :He said \"hi there\" : ok", "quiet 2"} +
+                QStringList{"close 2", "windows 1", "channels 0", "bob: $a PART~#room",
+                            "1: <- Server(1): [$a PART~#room]", "said 2", "1> JOIN #room",
+                            "1: Joined Channel #room", "bob> PRIVMSG #room :welcome back",
+                            "2= <bob> welcome back"});
         // Our PART and a KICK of us end the channel: its window closes and nothing more goes to
         // the channel. Bob's PART is only news: our window stays and still works.
-        row("our PART",
-            joined + QStringList{"1> /quote PART #room", "1: Left Channel #room", "windows 1",
-                                 "channels 0", "bob> PRIVMSG #room :anyone?", "said 2"});
-        row("our PART with a reason",
-            joined + QStringList{"1> /quote PART #room :see you", "1: Left Channel #room",
-                                 "windows 1", "channels 0", "bob> PRIVMSG #room :anyone?",
-                                 "said 2"});
-        row("KICK of us", joined + QStringList{"bob> KICK #room alice :out",
-                                               "1: Kicked from Channel #room by bob (out)",
-                                               "1= Left Channel #room", "windows 1", "channels 0",
-                                               "bob> PRIVMSG #room :anyone?", "said 1"});
+        const QStringList ended{"windows 1", "channels 0", "bob> PRIVMSG #room :anyone?"};
+        for (const QString part : {"PART #room", "PART #room :see you"})
+            row(qPrintable("our " + part),
+                joined + QStringList{"1> /quote " + part, "1: Left Channel #room"} + ended +
+                    QStringList{"said 2"});
+        row("KICK of us",
+            joined +
+                QStringList{"bob> KICK #room alice :out",
+                            "1: Kicked from Channel #room by bob (out)", "1= Left Channel #room"} +
+                ended + QStringList{"said 1"});
         row("their PART",
             joined + QStringList{"bob> PART #room", "1: <- Server(1): [$b PART~#room]", "windows 2",
                                  "none 1 Left Channel", "bob> JOIN #room",
@@ -163,32 +149,21 @@ void tst_EndToEnd::scenarios_data() {
              "quiet 1", "1> /quit again", "1: QUIT: not connected"});
         // The server's QUIT ends the session, a close and no failure; the channel window stays.
         // A reconnect uses TLS again: only a client that completed the handshake registers.
-        row("TLS, then reconnect", {"bob",
-                                    "bob> JOIN #tls",
-                                    "1> /server 127.0.0.1 +$tls",
-                                    "1= /server 127.0.0.1 +$tls",
-                                    "1= Connecting to Server 127.0.0.1, Port +$tls...",
-                                    "1= Connected to Server 127.0.0.1, Port $tls",
-                                    "1> NICK alice",
-                                    "1> USER alice 0 * :Alice",
-                                    "1* <- Server(1): [:irc.velloq.test 001 alice ",
-                                    "1> JOIN #tls",
-                                    "1: Joined Channel #tls",
-                                    "bob: $a JOIN :#tls",
-                                    "2> hello over TLS, café",
-                                    "bob: $a PRIVMSG #tls :hello over TLS, café",
-                                    "bob> PRIVMSG #tls :hi alice",
-                                    "2: <bob> hi alice",
-                                    "1> /quit bye",
-                                    "1* Server(1) ERROR: ",
-                                    "1= Disconnected from Server 127.0.0.1, Port $tls",
-                                    "1= Left Channel #tls",
-                                    "quiet 1",
-                                    "reconnect",
-                                    "1: Connected to Server 127.0.0.1, Port $tls",
-                                    "1> NICK again",
-                                    "1> USER again 0 * :Again",
-                                    "1* <- Server(1): [:irc.velloq.test 001 again "});
+        row("TLS, then reconnect",
+            QStringList{"bob", "bob> JOIN #tls", "1> /server 127.0.0.1 +$tls",
+                        "1= /server 127.0.0.1 +$tls",
+                        "1= Connecting to Server 127.0.0.1, Port +$tls...",
+                        "1= Connected to Server 127.0.0.1, Port $tls", "1> NICK alice",
+                        "1> USER alice 0 * :Alice", "1* <- Server(1): [:irc.velloq.test 001 alice ",
+                        "1> JOIN #tls", "1: Joined Channel #tls", "bob: $a JOIN :#tls",
+                        "2> hello over TLS, café", "bob: $a PRIVMSG #tls :hello over TLS, café",
+                        "bob> PRIVMSG #tls :hi alice", "2: <bob> hi alice"} +
+                QStringList{
+                    "1> /quit bye",
+                    "1* Server(1) ERROR: ", "1= Disconnected from Server 127.0.0.1, Port $tls",
+                    "1= Left Channel #tls", "quiet 1", "reconnect",
+                    "1: Connected to Server 127.0.0.1, Port $tls", "1> NICK again",
+                    "1> USER again 0 * :Again", "1* <- Server(1): [:irc.velloq.test 001 again "});
         // A refused certificate: the failed line, then the reason; the attempt ends there.
         row("TLS, unknown authority", {"distrust", "1> /server 127.0.0.1 +$tls",
                                        "1: Connection to Server 127.0.0.1, Port $tls failed",
@@ -207,7 +182,7 @@ void tst_EndToEnd::scenarios() {
     m_bob = std::make_unique<IrcTestClient>();
     m_received.clear();
     m_cursor.clear();
-    connect(m_app->app()->Connections(), &IRCConnections::GetMessageRaw, m_bob.get(),
+    connect(m_app->app()->Connections(), &IRCConnections::GetMessageRaw, this,
             [this](qint32, const QString &line, bool &) { m_received.append(line); });
     SocketElement::SetExtraCaCertificates({m_ngircd.authority()});
     for (const QString &text : steps) {

@@ -76,10 +76,8 @@ QString IrcServerFixture::config() const {
                    "<bind address=\"127.0.0.1\" port=\"%1\" type=\"clients\">\n"
                    "<files motd=\"%2\">\n"
                    "<connect allow=\"127.0.0.1\" resolvehostnames=\"no\" useident=\"no\" "
-                   "fakelag=\"no\" threshold=\"1000000\" commandrate=\"1000000\" recvq=\"1M\" "
-                   "softsendq=\"1M\" hardsendq=\"8M\" localmax=\"1000\" globalmax=\"1000\" "
-                   "maxchans=\"1000\" limit=\"10000\" timeout=\"60\">\n"
-                   "<performance clonesonconnect=\"no\" quietbursts=\"yes\">\n")
+                   "fakelag=\"no\" threshold=\"1000000\" commandrate=\"1000000\" "
+                   "localmax=\"1000\" globalmax=\"1000\">\n")
             .arg(m_port)
             .arg(m_dir.filePath("motd.txt"));
     // Run as root, ngircd switches to another user, who must be able to write its PID file.
@@ -92,9 +90,7 @@ QString IrcServerFixture::config() const {
             0)
             return QString();
     }
-    return QStringLiteral("[Global]\nName = irc.velloq.test\nInfo = Velloq test server\n"
-                          "AdminInfo1 = Velloq tests\nAdminInfo2 = Loopback\n"
-                          "AdminEMail = tests@velloq.test\nListen = 127.0.0.1\nPorts = %1\n"
+    return QStringLiteral("[Global]\nName = irc.velloq.test\nListen = 127.0.0.1\nPorts = %1\n"
                           "MotdPhrase = \"Welcome to the Velloq test server\"\nPidFile = %2\n%3"
                           "[Limits]\nMaxConnectionsIP = 0\nMaxJoins = 0\nMaxPenaltyTime = 0\n"
                           "PingTimeout = 5\nPongTimeout = 5\n"

@@ -3,7 +3,7 @@
 #include <QTest>
 
 IrcTestClient::IrcTestClient() {
-    connect(&m_socket, &QTcpSocket::readyRead, this, [this] {
+    QObject::connect(&m_socket, &QTcpSocket::readyRead, &m_socket, [this] {
         m_buffer += m_socket.readAll();
         for (qsizetype end; (end = m_buffer.indexOf("\r\n")) >= 0; m_buffer.remove(0, end + 2)) {
             const QByteArray line = m_buffer.left(end);

@@ -2,16 +2,13 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QObject>
 #include <QTcpSocket>
 
 // "Another user" on the test IRC server: a plain socket client that registers with NICK/USER,
 // answers the server's PINGs by itself and records every line it receives, so an end-to-end
 // test can check what went on the wire. Every wait spins the event loop (the client under test
 // lives in the same thread).
-class IrcTestClient : public QObject {
-    Q_OBJECT
-
+class IrcTestClient {
 public:
     IrcTestClient();
 

@@ -105,8 +105,11 @@ QString IrcServerFixture::config() const {
 bool IrcServerFixture::start(QString *error) {
     const bool ngircd = m_kind == Kind::Ngircd;
     if (!m_dir.isValid() || !QDir(m_dir.path()).mkdir("conf.d") ||
-        !writeFile(m_dir.filePath("motd.txt"), "Welcome to the Velloq test server\n") ||
-        (ngircd && !makeCertificates(error)))
+        !writeFile(m_dir.filePath("motd.txt"), "Welcome to the Velloq test server\n")) {
+        *error = "cannot write into a temporary folder";
+        return false;
+    }
+    if (ngircd && !makeCertificates(error))
         return false;
     // Another process may take a free port before the server binds it: then try new ones.
     for (int attempt = 0; attempt < 3; ++attempt)

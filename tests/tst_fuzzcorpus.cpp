@@ -34,13 +34,10 @@ void tst_FuzzCorpus::replay() {
     QFETCH(QString, file);
     QFile input(file);
     QVERIFY(input.open(QIODevice::ReadOnly));
-    const QByteArray data = input.readAll();
-    if (target == "stream")
-        FuzzTargets::ServerStream(data);
-    else if (target == "commands")
-        FuzzTargets::Command(data);
-    else
-        FuzzTargets::Words(data);
+    const auto run = target == "stream"     ? FuzzTargets::ServerStream
+                     : target == "commands" ? FuzzTargets::Command
+                                            : FuzzTargets::Words;
+    run(input.readAll());
 }
 
 QTEST_APPLESS_MAIN(tst_FuzzCorpus)

@@ -37,11 +37,6 @@ QStringList AppFixture::lines(qint32 windowIndex) const {
     return out;
 }
 
-QString AppFixture::lastLine(qint32 windowIndex) const {
-    const QStringList all = lines(windowIndex);
-    return all.isEmpty() ? QString() : all.last();
-}
-
 bool AppFixture::waitForLine(qint32 windowIndex, const QString &text, int ms, bool prefix) const {
     const auto found = [&] {
         if (!app() || windowIndex > windowCount())

@@ -27,7 +27,6 @@ public:
     // The lines of window's output box.
     QStringList lines(qint32 windowIndex) const;
     QStringList status() const { return lines(1); }
-    QString lastLine(qint32 windowIndex) const;
     // Waits (running the event loop) until window's output holds a line equal to text, or one
     // that starts with it when prefix is true.
     bool waitForLine(qint32 windowIndex, const QString &text, int ms = 5000,

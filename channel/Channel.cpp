@@ -6,9 +6,9 @@
 #include "connection/IRCConnection.h"
 #include "connection/IRCConnections.h"
 #include "platform/Utilities.h"
+#include "text/IrcMentions.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
-#include "windows/outputview/IrcFormat.h"
 
 #include <algorithm>
 

@@ -10,6 +10,7 @@
 #include "connection/IRCConnection.h"
 #include "connection/IRCConnections.h"
 #include "connection/MessageLine.h"
+#include "text/IrcMentions.h"
 
 namespace {
 // Whether line is word (such as "PING ") followed by a colon or nothing; rest is what follows
@@ -95,13 +96,13 @@ bool IRCConnection::ProcessServerMessage(const QString &Message, QByteArrayView 
 }
 
 // Returns whether the line was processed. The welcome and nick changes only teach us our nick:
-// they are still shown as received.
+// they are still shown as received. A nick longer than any server allows is not taken as ours.
 bool IRCConnection::processMessageLine(const MessageLine &line) {
     if (!line.Valid())
         return false;
     const QStringView command = line.Command();
     if (command == u"001") {
-        if (line.ParamCount() >= 1)
+        if (line.ParamCount() >= 1 && IrcFormat::fitsNickLimit(line.Param(0)))
             m_nick = line.Param(0).toString();
         return false;
     }
@@ -124,7 +125,8 @@ bool IRCConnection::processMessageLine(const MessageLine &line) {
         return line.ParamCount() >= 2 && kickedUs &&
                kick(*m_channels, line.Param(0), sender, line.Param(2));
     }
-    if (command == u"NICK" && !m_nick.isEmpty() && fromUs && line.ParamCount() >= 1)
+    if (command == u"NICK" && !m_nick.isEmpty() && fromUs && line.ParamCount() >= 1 &&
+        IrcFormat::fitsNickLimit(line.Param(0)))
         m_nick = line.Param(0).toString();
     return false;
 }

@@ -5,21 +5,25 @@
 #include "app/Application.h"
 #include "platform/VelloqError.h"
 #include "support/AppFixture.h"
+#include "text/IrcFormat.h"
+#include "text/IrcLinks.h"
+#include "text/IrcMentions.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 #include "windows/frmChild.h"
 #include "windows/frmMain.h"
-#include "windows/outputview/IrcFormat.h"
 #include "windows/outputview/OutputView.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QCryptographicHash>
+#include <QImage>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -44,9 +48,9 @@ class tst_Windows : public QObject {
     // One step of a session: "new" (a window), "default W command", "in W keys" (a click into
     // window W's input box, then keys: "←↑→↓" are the arrow keys, "\n" is Return), "chord K" (in
     // the focused box, Ctrl held down around it as on a keyboard), "close W" (its close box),
-    // "close all" (a walk over the windows that closes them as it goes), "mention W", "choose W"
-    // (in the Window menu), "menu exit", "close frame" and "failing close frame" (ExitClient
-    // throws).
+    // "close all" (a walk over the windows that closes them as it goes), "server line" (received
+    // on connection 1), "choose W" (in the Window menu), "menu exit", "close frame" and "failing
+    // close frame" (ExitClient throws).
     static void run(const AppFixture &f, const QString &step) {
         const QString verb = step.section(' ', 0, 0), rest = step.section(' ', 1);
         const int w = rest.section(' ', 0, 0).toInt();
@@ -80,8 +84,8 @@ class tst_Windows : public QObject {
             disconnect(failure);
         } else if (verb == "close") {
             f.window(w)->Form()->SubWindow()->close();
-        } else if (verb == "mention") {
-            f.window(w)->EchoMention("<amy> bob: hi");
+        } else if (verb == "server") {
+            f.connection().FeedReceived(rest.toUtf8() + "\r\n");
         } else if (verb == "choose") {
             menuTexts(f.app()->MainWindow()->mnuWindow());
             f.app()->MainWindow()->mnuWindow()->actions().at(2 + w)->trigger();
@@ -135,10 +139,20 @@ private slots:
         row("a walk closing every window, the status window stays",
             "new; new; new; new; close all; close 1; in 1 /window close\n", one,
             {closed, closed, "/window close", closed});
-        const QString mentions = "new; in 1; mention 1; mention 2";
-        row("a mention marks an inactive window", mentions, {"1 - status", "* 2 - unused"},
-            {"<amy> bob: hi"});
-        row("activating clears the mark", mentions + "; in 2", two, {"<amy> bob: hi"}, 2);
+        // Lines from amy name us; no other line does.
+        const QString welcome = "server :s 001 bob :hi; ", joined = "server :bob!u@h JOIN #c; in 1";
+        const QStringList named{"1 - status", "* 2 - unused"},
+            status{"<- Server(1): [:s 001 bob :hi]", "Joined Channel #c"};
+        const QString mentions = welcome + joined +
+                                 "; server :amy!a@h PRIVMSG #c :hi BOB!"
+                                 "; server :cy!c@h PRIVMSG #c :bobby [bob] bob_";
+        row("a line naming us marks an inactive window", mentions, named, status);
+        row("activating clears the mark", mentions + "; in 2", two, status, 2);
+        const QString nick513(513, u'n');
+        row("a nick longer than any server allows is not ours",
+            "server :s 001 " + nick513 + " :hi; server :x!u@h JOIN #c; in 1; server :cy!c@h " +
+                "PRIVMSG #c :" + nick513,
+            two, {"<- Server(1): [:s 001 " + nick513 + " :hi]", "Joined Channel #c"});
         row("Ctrl+Tab to the next", "new; new; in 1; chord Ctrl+Tab", three, {}, 2);
         row("Ctrl+Tab wraps", "new; new; in 3; chord Ctrl+Tab", three, {}, 1);
         row("Ctrl+Shift+Tab back", "new; new; in 3; chord Ctrl+Shift+Backtab", three, {}, 2);
@@ -189,14 +203,31 @@ private slots:
             QCOMPARE(a11y(form->txtOutput())->text(QAccessible::Name), "Output, " + caption);
             QVERIFY(a11y(form->txtOutput())->state().readOnly);
             QVERIFY(!a11y(form->txtInput())->state().readOnly);
-            // A line naming the user is drawn marked.
-            for (qsizetype l = 0; l < f.lines(i).size(); ++l)
-                QCOMPARE(form->txtOutput()->isMention(l), f.lines(i)[l].contains("bob"));
+            // Lines naming the user are drawn marked, and no others.
+            OutputView *output = form->txtOutput();
+            const QImage drawn = output->viewport()->grab().toImage();
+            for (qsizetype l = 0; l < f.lines(i).size(); ++l) {
+                const bool mention = f.lines(i)[l].startsWith("<amy> ");
+                QCOMPARE(output->isMention(l), mention);
+                const QRect row = output->cursorRect(output->lineStartPosition(l));
+                if (row.isEmpty() && !mention) // scrolled out of sight
+                    continue;
+                bool marked = false;
+                for (int y = row.top(); y <= row.bottom() && !marked; ++y)
+                    for (int x = 0; x < drawn.width() && !marked; ++x)
+                        marked = drawn.pixel(x, y) == qRgb(0xff, 0xf0, 0xa0);
+                QCOMPARE(marked, mention);
+            }
         }
     }
 
+    // Lines appended (every hundredth marked as a mention, one selected as it comes) with the
+    // default budget or a small one -> read back by index, by position and as a whole. Over the
+    // budget the oldest pages go and the first line says how many lines went; nothing else is
+    // lost, and marks and the selection stay with their lines.
     void storesAndJoins_data() {
         QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<qsizetype>("budget");
         // Many pages: full pages are kept compressed and read back through a small cache; pages
         // end by size, by line count (the run of empty lines) and by a line larger than a page.
         // The first lines hold lone surrogates, and breaks, NUL and DEL inside a line.
@@ -205,22 +236,53 @@ private slots:
         for (qsizetype i = chat.size(); i < 20000; ++i)
             chat << (i >= 3000 && i < 8000 ? "" : QString("<n%1> café 你😀 %2").arg(i % 97).arg(i));
         chat[9000] = QString(100000, u'w');
-        QTest::newRow("compressed pages") << chat;
-        for (int i = 0; i < 3000; ++i)
+        QTest::newRow("compressed pages") << chat << qsizetype(0);
+        for (int i = 0; i < 20000; ++i)
             noise << QCryptographicHash::hash(QByteArray::number(i), QCryptographicHash::Sha512)
                          .toBase64();
-        QTest::newRow("pages that do not compress") << noise;
+        QTest::newRow("pages that do not compress") << noise.mid(0, 3000) << qsizetype(0);
+        QTest::newRow("three times a small budget") << noise << qsizetype(512 * 1024);
     }
 
     void storesAndJoins() {
         QFETCH(QStringList, lines);
+        QFETCH(qsizetype, budget);
         OutputView view;
-        for (const QString &line : lines)
-            view.appendLine(line);
+        if (budget)
+            view.setStoreBudget(budget);
+        const qsizetype selected = lines.size() - 1000;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            view.appendLine(lines.at(i));
+            if (i % 100 == 0)
+                view.markLastLineAsMention();
+            if (i == selected)
+                view.setSelection(view.lineStartPosition(view.lineCount() - 1), lines.at(i).size());
+        }
+        qsizetype dropped = 0;
+        if (budget) {
+            const QRegularExpression notice("^\\((\\d{1,3}(,\\d{3})*) earlier lines dropped\\)$");
+            const QRegularExpressionMatch match = notice.match(view.line(0));
+            QVERIFY2(match.hasMatch(), qPrintable(view.line(0)));
+            dropped = match.captured(1).remove(',').toLongLong();
+            // The text kept (it does not compress) fits the budget, and fills it but for the page
+            // being filled and the page-sized step of a drop.
+            qsizetype kept = 0;
+            for (const QString &line : lines.mid(dropped))
+                kept += line.size();
+            QVERIFY2(kept <= budget && kept > budget - 2 * 64 * 1024,
+                     qPrintable(QString::number(kept)));
+            lines = QStringList{view.line(0)} + lines.mid(dropped);
+        }
+        const auto original = [&](qsizetype l) {
+            return budget ? dropped + l - 1 : l;
+        };
         const QString all = lines.join("\r\n");
         QCOMPARE(view.lineCount(), lines.size());
-        for (int i = 0; i < lines.size(); ++i)
+        for (int i = 0; i < lines.size(); ++i) {
             QCOMPARE(view.line(i), lines.at(i));
+            QCOMPARE(view.isMention(i), (!budget || i > 0) && original(i) % 100 == 0);
+        }
+        QCOMPARE(view.selectedText(), lines.at(budget ? selected - dropped + 1 : selected));
         // Back from the end, a page further at every step: cached pages give way to others.
         for (qsizetype i = lines.size() - 1; i >= 0; i -= 1009) {
             QCOMPARE(view.line(i), lines.at(i));
@@ -305,50 +367,69 @@ private slots:
     }
 
     // Stored line (codes in octal: \002 bold, \003 colour, \004 hex colour, \017 reset, \021 mono,
-    // \026 reverse, \035 italic, \036 strike, \037 underline) -> the text drawn without codes and
-    // copied (empty: the stored line itself), its styled runs ("start+length flags", positions in
-    // that text, then the links found in it) and whether it names "bob".
+    // \026 reverse, \035 italic, \036 strike, \037 underline) -> the text drawn, each unit of a
+    // code as "·" (empty: the stored line itself; without the "·" it is what is copied), its
+    // styled runs ("start+length flags", positions in the copied text, then the links found in
+    // it) and whether it names the nick.
     void formatting_data() {
-        columns<QString, QString, QString, bool>({"stored", "plain", "runs", "mention"});
-        const auto row = [](const char *name, const QString &stored, const QString &plain,
-                            const char *runs, bool mention = false) {
-            QTest::newRow(name) << stored << (plain.isEmpty() ? stored : plain) << QString(runs)
-                                << mention;
+        columns<QString, QString, QString, bool, QString>(
+            {"stored", "drawn", "runs", "mention", "nick"});
+        const auto row = [](const char *name, const QString &stored, const QString &drawn,
+                            const char *runs, bool mention = false, const QString &nick = "bob") {
+            QTest::newRow(name) << stored << (drawn.isEmpty() ? stored : drawn) << QString(runs)
+                                << mention << nick;
         };
-        row("styles", "\035i\035\037u\037\036s\036\021m\021\026r", "iusmr",
+        row("styles", "\035i\035\037u\037\036s\036\021m\021\026r", "·i··u··s··m··r",
             "0+1 i; 1+1 u; 2+1 s; 3+1 m; 4+1 r");
-        row("reset ends all, codes at the end", "\002\035\0034ab\017c\002\003", "abc",
+        row("reset ends all, codes at the end", "\002\035\0034ab\017c\002\003", "····ab·c··",
             "0+2 b i fg#ff0000");
-        row("bg stays for a new fg", "\0034,2a\0035b", "ab",
+        row("bg stays for a new fg", "\0034,2a\0035b", "····a··b",
             "0+1 fg#ff0000 bg#00007f; 1+1 fg#7f0000 bg#00007f");
-        row("extended table, 99, three digits", "\00352x\00398z\00399b\003123", "xzb3",
+        row("extended table, 99, three digits", "\00352x\00398z\00399b\003123", "···x···z···b···3",
             "0+1 fg#ff0000; 1+1 fg#ffffff; 3+1 fg#0000fc");
-        row("no fg: the comma is text", "\0034a\003,5x", "a,5x", "0+1 fg#ff0000");
-        row("hex, short hex is text", "\004ff8800,000000o\004FF00 x", "oFF00 x",
+        row("no fg: the comma is text", "\0034a\003,5x", "··a·,5x", "0+1 fg#ff0000");
+        row("hex, short hex is text", "\004ff8800,000000o\004FF00 x", "··············o·FF00 x",
             "0+1 fg#ff8800 bg#000000");
         row("controls, separators and lone surrogates visible",
             QString("\002a") + QChar(0) + "\r\n\t\001\x7f\u0085\u2028\u2029" + QChar(0xDC00) +
                 QChar(0xD800) + "\U0001F600\u4f60",
-            "a\u2400\u240d\u240a\u2409\u2401\u2421\ufffd\ufffd\ufffd\ufffd\ufffd\U0001F600\u4f60",
+            "·a\u2400\u240d\u240a\u2409\u2401\u2421\ufffd\ufffd\ufffd\ufffd\ufffd\U0001F600\u4f60",
             "0+15 b");
         row("links: a sentence's end, brackets, www and irc",
             "see http://a.org/x. https://w.org/F_(b)), www.ex.com, irc://irc.x.net/#c", "",
             "http://a.org/x; https://w.org/F_(b); http://www.ex.com; irc://irc.x.net/#c");
+        row("links: brackets around, quotes, case", "(a HTTP://X.org/a_(b)_c). 'www.q.org/' ", "",
+            "HTTP://X.org/a_(b)_c; http://www.q.org/");
+        row("links: only ) and punctuation after them",
+            "http://x)))).,;:!?'" + QString(99, ')') + " http://(x)) http://.) www.a.b", "",
+            "http://x; http://(x); http://www.a.b");
         row("not links", "ftp://a.org mailto:a@b xhttp://a.org http:// x", "", "");
-        row("a code ends a link", "\037https://a.org\037/b", "https://a.org/b",
+        row("a code ends a link", "\037https://a.org\037/b", "·https://a.org·/b",
             "0+13 u; https://a.org");
-        row("named in other case, in codes", "hi \002BOB!\002", "hi BOB!", "3+4 b", true);
-        row("in a word, nick characters", "bobby mybob bob_ [bob]", "", "");
+        row("named in other case, in codes", "hi \002BOB!\002", "hi ·BOB!·", "3+4 b", true);
+        row("in a word, nick characters", "bobby mybob bob_ [bob] {bob} b0b", "", "");
+        row("named first", "Bob: hi", "", "", true);
+        row("named last, after non-ASCII text", "héllo bob", "", "", true);
+        row("a non-ASCII letter is part of the word", "héllo bobé ébob", "", "");
+        row("a non-ASCII nick in other case", "hi JÜRGEN, hi", "", "", true, "jürgen");
+        row("a nick outside the BMP in other case", "\U00010428x!", "", "", true, "\U00010400X");
+        row("a long nick after its own beginning", "x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.y", "",
+            "", true, "x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.y");
+        row("a long nick inside a word", "ax.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.y", "", "", false,
+            "x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.y");
+        row("a nick longer than the line", "bob", "", "", false, "bobby");
     }
 
     void formatting() {
         QFETCH(QString, stored);
-        QFETCH(QString, plain);
+        QFETCH(QString, drawn);
+        QFETCH(QString, nick);
         const IrcFormat::Line line = IrcFormat::parse(stored);
-        QCOMPARE(line.text.size(), stored.size()); // one drawn unit per stored unit
+        QCOMPARE(QString(line.text).replace(QChar(IrcFormat::Hidden), u'·'), drawn);
+        const QString plain = QString(drawn).remove(u'·');
         QCOMPARE(IrcFormat::plain(line.text), plain);
-        const auto at = [&line](qsizetype drawn) { // drawn position -> position in plain
-            return drawn - line.text.left(drawn).count(QChar(IrcFormat::Hidden));
+        const auto at = [&drawn](qsizetype d) {
+            return d - drawn.left(d).count(u'·');
         };
         QStringList runs;
         for (const IrcFormat::Run &run : line.runs) {
@@ -364,12 +445,12 @@ private slots:
         for (const IrcFormat::Link &link : IrcFormat::links(line.text))
             runs << link.url;
         QTEST(runs.join("; "), "runs");
-        QTEST(IrcFormat::mentions(stored, u"bob"), "mention");
-        QVERIFY(!IrcFormat::mentions(stored, u"")); // no nick yet
-        OutputView view;                            // drawn and copied alike
+        QTEST(IrcFormat::mentions(stored, nick), "mention");
+        OutputView view; // drawn and copied alike
         view.appendLine(stored);
         view.appendLine("next");
-        QCOMPARE(view.drawnText(0, view.textLength()), line.text + "\r\nnext");
+        QCOMPARE(view.drawnText(0, view.textLength()).replace(QChar(IrcFormat::Hidden), u'·'),
+                 drawn + "\r\nnext");
         view.selectAll();
         view.copy();
         QCOMPARE(QGuiApplication::clipboard()->text(), plain + "\nnext");

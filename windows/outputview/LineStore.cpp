@@ -2,6 +2,7 @@
 
 #include "platform/Ascii.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 #include <cstring>
 #include <lz4.h>
@@ -128,6 +129,8 @@ LineStore::~LineStore() = default;
 
 void LineStore::clear() {
     m_pages.clear();
+    m_textBytes = 0;
+    m_droppedLines = 0;
     for (Unpacked &u : m_unpacked)
         u = Unpacked();
     m_pages.shrink_to_fit();
@@ -146,11 +149,15 @@ bool LineStore::lastPageFits(qsizetype bytes) const {
 LineStore::Page &LineStore::pageFor(qsizetype bytes) {
     if (lastPageFits(bytes))
         return m_pages.back();
-    if (!m_pages.empty())
+    const quint32 capacity = std::max(PageBytes, static_cast<quint32>(bytes));
+    if (!m_pages.empty()) {
         seal(m_pages.back());
+        dropOldPages(capacity);
+    }
     Page page;
-    page.capacity = std::max(PageBytes, static_cast<quint32>(bytes));
+    page.capacity = capacity;
     page.bytes.reset(new char[page.capacity]);
+    m_textBytes += page.capacity;
     page.firstLine = m_count;
     page.firstPos = m_totalEnd;
     m_pages.push_back(std::move(page));
@@ -161,6 +168,8 @@ LineStore::Page &LineStore::pageFor(qsizetype bytes) {
 // eighth, otherwise its text is moved to an allocation of its exact size.
 void LineStore::seal(Page &page) {
     page.entries.shrink_to_fit();
+    m_textBytes -= textBytes(page);
+    const auto counted = qScopeGuard([&] { m_textBytes += textBytes(page); });
     const int bound = LZ4_compressBound(int(page.used));
     std::unique_ptr<char[]> packed(new char[size_t(bound)]);
     const int packedSize =
@@ -179,6 +188,71 @@ void LineStore::seal(Page &page) {
         page.bytes = std::move(exact);
         page.capacity = page.used;
     }
+}
+
+qsizetype LineStore::textBytes(const Page &page) {
+    return page.bytes ? page.capacity : page.packedSize;
+}
+
+namespace {
+// 1234567 -> "1,234,567"
+QString grouped(qsizetype number) {
+    QString digits = QString::number(number);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, QLatin1Char(','));
+    return digits;
+}
+} // namespace
+
+QString LineStore::droppedNotice(qsizetype lines) {
+    return lines == 1 ? QStringLiteral("(1 earlier line dropped)")
+                      : QStringLiteral("(%1 earlier lines dropped)").arg(grouped(lines));
+}
+
+// Drops the oldest full pages while the text, with a new page of the given capacity, would be
+// over the budget; the newest full page always stays. The notice takes the place of the lines that
+// went, as a page of its own at the front, and every page after it is numbered anew.
+void LineStore::dropOldPages(qsizetype incoming) {
+    const size_t first = m_droppedLines ? 1 : 0; // the notice's page is not counted
+    size_t gone = 0;
+    qsizetype lines = 0;
+    while (m_textBytes + incoming > m_budget && m_pages.size() - first - gone > 1) {
+        const Page &page = m_pages[first + gone];
+        m_textBytes -= textBytes(page);
+        lines += qsizetype(page.entries.size());
+        ++gone;
+    }
+    if (gone == 0)
+        return;
+    const auto from = m_pages.begin() + std::ptrdiff_t(first);
+    m_pages.erase(from, from + std::ptrdiff_t(gone));
+    m_droppedLines += lines;
+
+    const QByteArray notice = droppedNotice(m_droppedLines).toLatin1();
+    Page page;
+    page.capacity = page.used = quint32(notice.size());
+    page.bytes.reset(new char[page.capacity]);
+    std::memcpy(page.bytes.get(), notice.constData(), page.used);
+    page.entries.push_back({page.used, page.used + 2});
+    if (first)
+        m_pages.front() = std::move(page);
+    else
+        m_pages.insert(m_pages.begin(), std::move(page));
+
+    const qsizetype oldCount = m_count;
+    const qsizetype oldEnd = m_totalEnd;
+    m_count = 0;
+    m_totalEnd = 0;
+    for (Page &p : m_pages) {
+        p.firstLine = m_count;
+        p.firstPos = m_totalEnd;
+        m_count += qsizetype(p.entries.size());
+        m_totalEnd += p.entries.back().textEnd;
+    }
+    m_shift.lines += oldCount - m_count;
+    m_shift.positions += oldEnd - m_totalEnd;
+    for (Unpacked &u : m_unpacked) // known by their pages' first lines, which moved
+        u.firstLine = -1;
 }
 
 // The text of a page: its own bytes, or its decompressed copy in the cache, which replaces the
@@ -211,7 +285,8 @@ const char *LineStore::bytesOf(const Page &page) const {
     return slot->bytes.get();
 }
 
-void LineStore::append(QStringView line) {
+LineStore::Shift LineStore::append(QStringView line) {
+    m_shift = {};
     if (line.size() > MaxLineLength)
         line = line.left(MaxLineLength);
     qsizetype bytes = line.size();
@@ -230,6 +305,7 @@ void LineStore::append(QStringView line) {
     ++m_count;
     m_totalEnd += line.size() + 2;
     m_maxLineLength = std::max(m_maxLineLength, line.size());
+    return m_shift;
 }
 
 LineStore::Slot LineStore::slot(qsizetype line) const {

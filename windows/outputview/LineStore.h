@@ -14,15 +14,37 @@
 //
 // Appending costs time proportional to the line. Looking up a line by index or by position costs
 // a binary search; nothing ever walks all the lines except text() over a range that long.
+//
+// The text the pages hold (compressed where it is) is kept within a budget: past it the oldest
+// full pages are dropped, a page at a time, and the first line then says how many lines went,
+// e.g. "(1,234 earlier lines dropped)". Ordinary chat costs about 20 bytes a line, so the default
+// budget keeps more than ten million lines of it; text that does not compress is kept back to a
+// fraction of that, however long it comes.
 class LineStore {
 public:
-    LineStore() = default;
+    static constexpr qsizetype DefaultBudget = qsizetype(256) << 20;
+
+    explicit LineStore(qsizetype budget = DefaultBudget) : m_budget(budget) {}
     ~LineStore();
     LineStore(const LineStore &) = delete;
     LineStore &operator=(const LineStore &) = delete;
 
-    void append(QStringView line);
+    // How far the lines kept moved toward the front when old ones were dropped: every index
+    // went down by `lines` and every position by `positions`. Zero when nothing was dropped.
+    struct Shift {
+        qsizetype lines = 0;
+        qsizetype positions = 0;
+    };
+    Shift append(QStringView line);
     void clear();
+    // Bytes of stored text (compressed size) kept before old pages are dropped; takes effect when
+    // the next page begins.
+    void setBudget(qsizetype bytes) { m_budget = bytes; }
+    qsizetype budget() const { return m_budget; }
+    // Lines dropped so far to keep within the budget.
+    qsizetype droppedLines() const { return m_droppedLines; }
+    // The first line after lines were dropped.
+    static QString droppedNotice(qsizetype lines);
 
     qsizetype count() const { return m_count; }
     // Length of all lines joined by CR LF, without a leading or trailing break.
@@ -78,6 +100,8 @@ private:
     bool lastPageFits(qsizetype bytes) const;
     Page &pageFor(qsizetype bytes);
     void seal(Page &page);
+    void dropOldPages(qsizetype incoming);
+    static qsizetype textBytes(const Page &page);
     const char *bytesOf(const Page &page) const;
     Slot slot(qsizetype line) const;
     static qsizetype startIn(const Page &page, qsizetype index);
@@ -90,4 +114,8 @@ private:
     qsizetype m_count = 0;
     qsizetype m_totalEnd = 0; // sum over all lines of length + 2
     qsizetype m_maxLineLength = 0;
+    qsizetype m_budget;
+    qsizetype m_textBytes = 0; // the text of all pages as they are held now
+    qsizetype m_droppedLines = 0;
+    Shift m_shift; // of the append under way
 };

@@ -1,7 +1,7 @@
 #include "windows/outputview/OutputView.h"
 #include "platform/EscapedErrors.h"
 
-#include "windows/outputview/IrcFormat.h"
+#include "text/IrcFormat.h"
 #include "windows/outputview/OutputFindBar.h"
 #include "windows/outputview/OutputViewAccessible.h"
 #include "windows/outputview/OutputViewSupport.h"
@@ -17,18 +17,6 @@
 #include <exception>
 
 using OutputViewSupport::toInt;
-
-namespace {
-char16_t visibleUnit(char16_t u) {
-    if (u < 0x20)
-        return char16_t(0x2400 + u); // Control Pictures: NUL..US, TAB, LF, CR included
-    if (u == 0x7F)
-        return 0x2421; // SYMBOL FOR DELETE
-    if ((u >= 0x80 && u <= 0x9F) || u == 0x2028 || u == 0x2029 || u == 0xFFFC)
-        return 0xFFFD;
-    return u;
-}
-} // namespace
 
 OutputView::OutputView(QWidget *parent)
     : QAbstractScrollArea(parent), m_layouts(m_store, m_mentions) {
@@ -58,35 +46,50 @@ OutputView::~OutputView() = default;
 // ---- Text ----
 
 QString OutputView::displayText(const QString &line) {
-    QString out = line; // shares the data until a character has to change
-    QChar *data = nullptr;
-    const qsizetype size = line.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t u = line.at(i).unicode();
-        char16_t shown = visibleUnit(u);
-        if (QChar::isSurrogate(u)) {
-            if (QChar::isHighSurrogate(u) && i + 1 < size && line.at(i + 1).isLowSurrogate()) {
-                ++i; // a proper pair stays as it is
-                continue;
-            }
-            shown = 0xFFFD;
-        }
-        if (shown != u) {
-            if (!data)
-                data = out.data();
-            data[i] = QChar(shown);
-        }
-    }
-    return out;
+    return IrcFormat::displayText(line);
 }
 
 void OutputView::appendLine(const QString &line) {
     const qsizetype index = m_store.count();
     if (m_a11yInsertFrom < 0 && QAccessible::isActive())
         m_a11yInsertFrom = m_store.textLength();
-    m_store.append(line);
+    const LineStore::Shift shift = m_store.append(line);
+    if (shift.lines != 0 || shift.positions != 0) {
+        followDrop(shift);
+        requestFlush(true);
+        return;
+    }
     // A line landing below a full screen changes only the scroll bar.
     requestFlush(!(m_paintedFull && index > m_paintedLastLine));
+}
+
+// The store dropped its oldest lines: whatever points into the text moves with the lines kept,
+// and what pointed into the lines that went now points at the start, where the store says
+// they went.
+void OutputView::followDrop(const LineStore::Shift &shift) {
+    const auto position = [&](qsizetype p) {
+        return std::max<qsizetype>(p - shift.positions, 0);
+    };
+    const auto line = [&](qsizetype l) {
+        return std::max<qsizetype>(l - shift.lines, 0);
+    };
+    m_anchor = position(m_anchor);
+    m_caret = position(m_caret);
+    m_dragStart = position(m_dragStart);
+    m_dragEnd = position(m_dragEnd);
+    if (m_a11yInsertFrom >= 0)
+        m_a11yInsertFrom = position(m_a11yInsertFrom);
+    // Line 0 is the store's note of the drop, never a mention.
+    m_mentions.erase(m_mentions.begin(),
+                     std::upper_bound(m_mentions.begin(), m_mentions.end(), shift.lines));
+    for (qsizetype &mention : m_mentions)
+        mention -= shift.lines;
+    m_top = m_top.line - shift.lines > 0 ? Row{m_top.line - shift.lines, m_top.row} : Row{};
+    if (m_bottomLine >= 0)
+        m_bottomLine = line(m_bottomLine);
+    m_paintedLastLine = -1;
+    m_paintedFull = false;
+    m_layouts.clear();
 }
 
 void OutputView::appendFollowing(const QString &line) {
@@ -179,6 +182,10 @@ void OutputView::markLastLineAsMention() {
         return;
     m_mentions.push_back(line);
     requestFlush(true);
+}
+
+void OutputView::setStoreBudget(qsizetype bytes) {
+    m_store.setBudget(bytes);
 }
 
 bool OutputView::isMention(qsizetype line) const {

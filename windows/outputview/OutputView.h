@@ -72,6 +72,9 @@ public:
     qsizetype caretPosition() const { return m_caret; }
     // Bytes held by the stored lines.
     qsizetype storedBytes() const { return m_store.memoryUsed(); }
+    // The most stored text (compressed size) kept before the oldest lines are dropped, a page at
+    // a time; the first line then says how many went. See LineStore.
+    void setStoreBudget(qsizetype bytes);
     qsizetype firstVisibleLine() const;
     // Visual rows of the line at the current width.
     int rowCount(qsizetype index) const;
@@ -170,6 +173,7 @@ private:
     Match search(const QString &needle, qsizetype from, bool backward) const;
     qsizetype hitLine(const QPoint &point, QTextLine *row) const;
 
+    void followDrop(const LineStore::Shift &shift);
     void requestFlush(bool repaint);
     void flush();
     void updateScrollBars();

@@ -1,6 +1,6 @@
 #include "windows/outputview/OutputViewAccessible.h"
 
-#include "windows/outputview/IrcFormat.h"
+#include "text/IrcFormat.h"
 #include "windows/outputview/OutputView.h"
 #include "windows/outputview/OutputViewSupport.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "windows/outputview/IrcFormat.h"
+#include "text/IrcFormat.h"
+#include "text/IrcLinks.h"
 
 #include <QColor>
 #include <QFont>

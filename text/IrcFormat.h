@@ -12,6 +12,9 @@
 // The drawn text has one unit per unit of the stored line, so that positions, selection and
 // the caret are the same in both: every unit of a code (the control character and the colour
 // digits after it) becomes Hidden, and every other control character its visible symbol.
+//
+// This is the text model of a chat line, below both the channels (which ask whether a line names
+// us, see IrcMentions.h) and the output box (which draws it and finds its links, IrcLinks.h).
 namespace IrcFormat {
 
 // WORD JOINER: draws nothing, takes no width, is no break opportunity and is not read aloud.
@@ -47,24 +50,18 @@ struct Line {
     std::vector<Run> runs; // in order, not overlapping; plain text has none
 };
 
+// The text a line is drawn as before its codes are read: the same length as the line, one
+// symbol per code unit, with every character that could break or hide the line replaced by a
+// visible one. C0 controls (TAB, CR and LF included) become their Control Pictures
+// U+2400..U+241F, DEL U+2421; C1 controls, U+2028, U+2029, U+FFFC and lone surrogates become
+// U+FFFD.
+QString displayText(const QString &line);
 Line parse(const QString &stored);
 // The drawn text without its Hidden units: what is copied.
 QString plain(QStringView drawn);
 // Colour 0..98 of the common 99-colour table; invalid for 99 (default) and anything else.
 QColor colour(int index);
-
-// http://, https://, irc:// and www. links in drawn text: [start, start + length) and the
-// address to open. A link ends at a blank, a control symbol or a hidden code; a closing . , ; :
-// ! ? or ) is left out unless the ) closes a ( inside the link.
-struct Link {
-    qsizetype start = 0;
-    qsizetype length = 0;
-    QString url;
-};
-std::vector<Link> links(QStringView drawn);
-
-// Whether text names nick as a whole word (letters, digits and the nick characters
-// - _ [ ] \ ` ^ { } | around it end the word), without regard to letter case.
-bool mentions(QStringView text, QStringView nick);
+// Whether u is one of the formatting codes above.
+bool isCode(char16_t u);
 
 } // namespace IrcFormat

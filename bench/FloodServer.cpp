@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,18 +43,24 @@ bool readAll(int fd, void *data, size_t size) {
 }
 } // namespace
 
-FloodServer::FloodServer(qint64 lines, const QByteArray &channel) {
+FloodServer::FloodServer(qint64 lines, const QByteArray &channel, Text text) {
     static const char *const talk[] = {
         "the quick brown fox jumps over the lazy dog while we all watch",
         "nothing to see here, just another line of talk, keep scrolling",
         "did anyone read the release notes? the new version is quite fast"};
-    m_data.reserve(lines * 100 + 256);
+    const qsizetype lineBytes = text == Text::Random ? 240 : 100;
+    m_data.reserve(lines * lineBytes + 256);
     m_data += ":irc.bench 001 me :Welcome\r\n:me!me@bench.example JOIN :" + channel + "\r\n";
+    QRandomGenerator random(21);
     for (qint64 i = 0; i < lines; ++i) {
         m_data += ":n";
         m_data += QByteArray::number(i % 97);
         m_data += "!u@h.example PRIVMSG " + channel + " :";
-        m_data += talk[i % 3];
+        if (text == Text::Random)
+            for (int k = 0; k < 200; ++k)
+                m_data += char('!' + random.bounded(94)); // '!'..'~'
+        else
+            m_data += talk[i % 3];
         m_data += "\r\n";
     }
     m_data += "PING :done\r\n";
@@ -94,7 +102,7 @@ void FloodServer::onReadyRead() {
     }
 }
 
-FloodProcess::FloodProcess(qint64 lines, const QByteArray &channel) {
+FloodProcess::FloodProcess(qint64 lines, const QByteArray &channel, FloodServer::Text text) {
     int fds[2];
     if (::pipe(fds) != 0)
         return;
@@ -105,7 +113,7 @@ FloodProcess::FloodProcess(qint64 lines, const QByteArray &channel) {
         char name[] = "flood-server";
         char *argv[] = {name, nullptr};
         QCoreApplication app(argc, argv);
-        FloodServer server(lines, channel);
+        FloodServer server(lines, channel, text);
         Report report{server.listen(), server.bytes(), 0};
         writeAll(fds[1], &report, sizeof report);
         QObject::connect(&server, &FloodServer::finished, [&](double seconds) {
@@ -123,6 +131,11 @@ FloodProcess::FloodProcess(qint64 lines, const QByteArray &channel) {
         m_port = report.port;
         m_bytes = report.bytes;
     }
+}
+
+bool FloodProcess::resultReady() const {
+    pollfd p{m_fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
 }
 
 double FloodProcess::wait() {

@@ -7,13 +7,15 @@ class QTcpServer;
 class QTcpSocket;
 
 // A loopback IRC server that confirms a channel join, sends a given number of channel messages
-// (about 95 bytes each) as fast as the socket takes them, then "PING :done", and notes when
-// "PONG :done" comes back. The benchmark runs it in a process of its own, so that its buffers
-// do not count as the client's memory.
+// (about 95 bytes each, or 200 random printable characters each, which do not compress) as fast
+// as the socket takes them, then "PING :done", and notes when "PONG :done" comes back. The
+// benchmark runs it in a process of its own, so that its buffers do not count as the client's
+// memory.
 class FloodServer : public QObject {
     Q_OBJECT
 public:
-    FloodServer(qint64 lines, const QByteArray &channel);
+    enum class Text { Talk, Random };
+    FloodServer(qint64 lines, const QByteArray &channel, Text text = Text::Talk);
 
     quint16 listen();
     qint64 bytes() const { return m_data.size(); }
@@ -39,9 +41,12 @@ private:
 // Starts the server in a child process; returns its port, and later its result.
 class FloodProcess {
 public:
-    FloodProcess(qint64 lines, const QByteArray &channel);
+    FloodProcess(qint64 lines, const QByteArray &channel,
+                 FloodServer::Text text = FloodServer::Text::Talk);
     quint16 port() const { return m_port; }
     qint64 bytes() const { return m_bytes; }
+    // Whether the child's result is there to read (wait() then returns at once).
+    bool resultReady() const;
     // Waits for the child's result: the seconds from first byte to PONG (negative on failure).
     double wait();
 

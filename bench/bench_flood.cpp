@@ -3,7 +3,9 @@
 // per stored line, how soon the event loop answered during the flood and when idle, scrolling
 // the full window both ways, copying all of it, resizing it, and the start-up time.
 //
-// Usage: bench_flood [lines]   (default 1000000; offscreen unless QT_QPA_PLATFORM is set)
+// Usage: bench_flood [lines] [random]   (default 1000000; offscreen unless QT_QPA_PLATFORM is set)
+// With "random" every channel line is 200 random printable characters, text that does not
+// compress: the window then keeps only its newest lines, and the flood ends at the PONG.
 // The start-up time counts from the moment given in VELLOQ_LAUNCH_NS (CLOCK_REALTIME, set by
 // scripts/bench just before it starts the program), else from the process's start.
 #include "BenchSupport.h"
@@ -56,6 +58,7 @@ int main(int argc, char *argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const qint64 lines = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
+    const bool random = argc > 2 && QByteArray(argv[2]) == "random";
     QApplication qt(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -64,7 +67,8 @@ int main(int argc, char *argv[]) {
     QCoreApplication::processEvents();
     const double startupMs = msSinceLaunch();
 
-    FloodProcess server(lines, "#flood");
+    FloodProcess server(lines, "#flood",
+                        random ? FloodServer::Text::Random : FloodServer::Text::Talk);
     bench::LoopWatch watch;
     // Idle first: the same loop with nothing arriving.
     watch.start();
@@ -80,6 +84,8 @@ int main(int argc, char *argv[]) {
     const auto allShown = [&] {
         if (!flood)
             flood = app->Connections()->Item(1)->Channels()->Item(QStringLiteral("#flood"));
+        if (random)
+            return server.resultReady();
         return flood && flood->Window()->Form()->txtOutput()->lineCount() >= lines;
     };
     // The answer times count from the moment the channel window is open: the turn that opens
@@ -133,7 +139,10 @@ int main(int argc, char *argv[]) {
         std::printf("| %-44s | %14s |\n", name, qPrintable(value));
     };
     row("channel lines sent", QString::number(lines));
-    row("lines shown in the channel window", QString::number(shown));
+    row(random ? "lines kept (random text)" : "lines shown in the channel window",
+        QString::number(shown));
+    if (random && view)
+        row("its first line", view->line(0).left(40));
     row("bytes received", QString::number(server.bytes()));
     row("time until PONG :done (s)", QString::number(seconds, 'f', 3));
     row("lines per second", QString::number(qint64(double(lines) / seconds)));
@@ -157,5 +166,5 @@ int main(int argc, char *argv[]) {
     app->ExitClient();
     QCoreApplication::processEvents();
     modMain::ReleaseApplication();
-    return shown == lines ? 0 : 1;
+    return shown == lines || (random && seconds > 0) ? 0 : 1;
 }

@@ -1,9 +1,14 @@
 // Floods an output box with lines of ~80 characters and prints what it costs: append rate, peak
 // memory, bytes per stored line, and the time of a jump to the end, a resize with word wrap on
-// and the paint of one screen, and a find from the end to the start.
+// and the paint of one screen, and a find from the end to the start. Then the costs a hostile
+// line brings: finding the links of "http://x" and 65,000 ")" and showing that line, and the
+// mention check of a 32,000-character nick against 65,000-character lines.
 //
 // Usage: bench_outputview [lines]   (default 1000000; runs offscreen unless QT_QPA_PLATFORM is set)
 #include "BenchSupport.h"
+#include "text/IrcFormat.h"
+#include "text/IrcLinks.h"
+#include "text/IrcMentions.h"
 #include "windows/outputview/OutputView.h"
 
 #include <QApplication>
@@ -153,6 +158,30 @@ int main(int argc, char **argv) {
     const double findColouredMs =
         msOf([&] { foundColoured = coloured.find(QStringLiteral("NEEDLE"), true); });
 
+    // Hostile lines: each figure is the time of one line.
+    const QString brackets = QStringLiteral("<x> http://x") + QString(65000, QLatin1Char(')'));
+    std::size_t linkCount = 0;
+    const double linksMs =
+        msOf([&] { linkCount = IrcFormat::links(IrcFormat::parse(brackets).text).size(); });
+    OutputView fresh;
+    fresh.setFont(font);
+    fresh.resize(800, 600);
+    fresh.show();
+    QCoreApplication::processEvents();
+    const double bracketsShowMs = msOf([&] {
+        fresh.appendFollowing(brackets);
+        QCoreApplication::processEvents();
+        fresh.viewport()->repaint();
+    });
+    const QString nick(32000, QLatin1Char('n'));
+    const QString talk(65000, QLatin1Char('n'));
+    QString talkAccent = talk;
+    talkAccent[40000] = QChar(0xe9);
+    bool named = false;
+    const double mentionMs = msOf([&] { named = IrcFormat::mentions(talk, nick); });
+    const double mentionAccentMs =
+        msOf([&] { named = IrcFormat::mentions(talkAccent, nick) || named; });
+
     std::printf("bench_outputview: %lld lines of ~%.0f chars, viewport %dx%d, wrap %s\n",
                 static_cast<long long>(count), double(sampleBytes) / double(count),
                 viewport->width(), viewport->height(), view.wordWrap() ? "on" : "off");
@@ -178,6 +207,12 @@ int main(int argc, char **argv) {
                 "time (%s); with a formatted line in every 50: %.1f ms (%s)\n",
                 findMs, findCpuMs, found ? "found" : "NOT FOUND", findColouredMs,
                 foundColoured ? "found" : "NOT FOUND");
+    std::printf("  \"http://x\" and 65,000 \")\": links found in %.2f ms (%zu), append and show "
+                "%.2f ms\n",
+                linksMs, linkCount, bracketsShowMs);
+    std::printf("  a 32,000-character nick against a 65,000-character line: %.2f ms; with one "
+                "non-ASCII character %.2f ms (%s)\n",
+                mentionMs, mentionAccentMs, named ? "named" : "not named");
     std::printf("  at end: %s, first visible line %lld\n", atEnd ? "yes" : "no",
                 static_cast<long long>(firstVisible));
     return 0;

@@ -45,10 +45,6 @@ OutputView::~OutputView() = default;
 
 // ---- Text ----
 
-QString OutputView::displayText(const QString &line) {
-    return IrcFormat::displayText(line);
-}
-
 void OutputView::appendLine(const QString &line) {
     const qsizetype index = m_store.count();
     if (m_a11yInsertFrom < 0 && QAccessible::isActive())

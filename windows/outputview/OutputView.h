@@ -19,7 +19,7 @@
 // joined by CR LF, each break counting as 2.
 //
 // Control characters, DEL, C1 controls, U+2028/U+2029 and lone surrogates inside a line are drawn
-// as visible symbols (see displayText); IRC formatting codes are drawn as the styles they set and
+// as visible symbols (see IrcFormat); IRC formatting codes are drawn as the styles they set and
 // take no room (see IrcFormat); http, https, irc and www links open with a click. The stored text
 // keeps every line as it came. Copy and screen readers get what is drawn, not what is stored.
 class OutputFindBar;
@@ -57,12 +57,6 @@ public:
     bool isAtEnd() const;      // the last line is visible at the bottom
     void setWordWrap(bool on); // default on
     bool wordWrap() const;
-
-    // The text a line is drawn as: the same length as the line, one symbol per code unit, with
-    // every character that could break or hide the line replaced by a visible one. C0 controls
-    // (TAB, CR and LF included) become their Control Pictures U+2400..U+241F, DEL U+2421; C1
-    // controls, U+2028, U+2029, U+FFFC and lone surrogates become U+FFFD.
-    static QString displayText(const QString &line);
 
     // toPlainText().mid(start, length), read without building the whole text.
     QString textRange(qsizetype start, qsizetype length) const;

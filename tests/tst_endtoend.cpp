@@ -124,11 +124,12 @@ void tst_EndToEnd::scenarios_data() {
                          "2= MSG: not joined to #room (type /join #room)", "2> /join #room",
                          "1: Joined Channel #room", "bob> PRIVMSG #room :welcome back",
                          "2: <bob> welcome back", "windows 2", "said 2"});
-        row("/me, /part, /nick",
+        row("/me, /help, /part, /nick",
             joined + QStringList{"2> /me waves", "bob: $a PRIVMSG #room :\001ACTION waves\001",
-                                 "2> /part bye all", "bob: $a PART #room :bye all",
-                                 "1: Left Channel #room", "windows 1", "1> /nick alice2",
-                                 "1* <- Server(1): [$a NICK ", "said 3"});
+                                 "2> /help", "2* /WINDOW NEW", "2> /part bye all",
+                                 "bob: $a PART #room :bye all", "1: Left Channel #room",
+                                 "windows 1", "1> /nick alice2", "1* <- Server(1): [$a NICK ",
+                                 "said 3"});
         row("their PART",
             joined + QStringList{"bob> PART #room", "1: <- Server(1): [$b PART~#room]", "windows 2",
                                  "none 1 Left Channel", "bob> JOIN #room",

@@ -168,8 +168,12 @@ void tst_Client::scripts_data() {
                                    "1: Disconnected from Server 127.0.0.1, Port %1",
                                    "1: Left Channel #room", "2> hi", "2: MSG: not connected",
                                    "join #other", "delete #room", "= 2 #other"});
+    // Only the channel's window says which connection ended.
     row("a new SERVER closes the old quietly",
-        reconnect + Script{"1> PING :x", "1: -> Server: [PING :x]", "> PING :x"});
+        joined({"#a"}) + Script{"1> /server 127.0.0.1 %1", "1: Left Channel #a"} +
+            reconnect.mid(1) +
+            Script{"2: Disconnected from Server 127.0.0.1, Port %1", "1> PING :x",
+                   "1: -> Server: [PING :x]", "> PING :x", "= 2 #a"});
     // The server goes with two channels joined: both windows stay with their text; the next
     // server's JOINs bring the same windows back, and nothing is sent twice.
     row("disconnect keeps windows until joined again",
@@ -385,7 +389,8 @@ void tst_Client::generatedInputsNeverInject() {
                           "é€\U0001F600"};
     pieces << QString(QChar(0));
     const QStringList commands = {"",        "/msg #room ", "/msg bob ", "/notice #room ",
-                                  "/quote ", "/quit ",      "/echo 0 "};
+                                  "/quote ", "/quit ",      "/echo 0 ",  "/join ",
+                                  "/part ",  "/nick ",      "/me "};
     QRandomGenerator rng(20261206);
     const int total = 100000;
     for (int i = 0; i < total; ++i) {

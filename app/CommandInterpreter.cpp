@@ -14,15 +14,25 @@ const QChar Blank(u' ');
 } // namespace
 
 const CommandInterpreter::Entry CommandInterpreter::Commands[] = {
-    {"DISCONNECT", &CommandInterpreter::Disconnect},
-    {"ECHO", &CommandInterpreter::Echo},
-    {"EXIT", &CommandInterpreter::Exit},
-    {"MSG", &CommandInterpreter::Msg},
-    {"NOTICE", &CommandInterpreter::Notice},
-    {"QUIT", &CommandInterpreter::Quit},
-    {"QUOTE", &CommandInterpreter::Quote},
-    {"SERVER", &CommandInterpreter::Server},
-    {"WINDOW", &CommandInterpreter::Window},
+    {"DISCONNECT", &CommandInterpreter::Disconnect, "/DISCONNECT", "close the connection"},
+    {"ECHO", &CommandInterpreter::Echo, "/ECHO [window [text]]",
+     "write text into a window (0: this one)"},
+    {"EXIT", &CommandInterpreter::Exit, "/EXIT", "part every channel and end Velloq"},
+    {"HELP", &CommandInterpreter::Help, "/HELP [command]", "list the commands"},
+    {"JOIN", &CommandInterpreter::Join, "/JOIN #channel[,#channel...] [keys]", "join channels"},
+    {"ME", &CommandInterpreter::Me, "/ME text", "send an action to this window's channel"},
+    {"MSG", &CommandInterpreter::Msg, "/MSG target [text]", "send a message to a channel or nick"},
+    {"NICK", &CommandInterpreter::Nick, "/NICK name", "change your nick"},
+    {"NOTICE", &CommandInterpreter::Notice, "/NOTICE target [text]",
+     "send a notice to a channel or nick"},
+    {"PART", &CommandInterpreter::Part, "/PART [#channel] [reason]",
+     "leave a channel (this window's without a name)"},
+    {"QUIT", &CommandInterpreter::Quit, "/QUIT [reason]", "end the session with the server"},
+    {"QUOTE", &CommandInterpreter::Quote, "/QUOTE line", "send a raw protocol line"},
+    {"SERVER", &CommandInterpreter::Server, "/SERVER host [port]",
+     "connect to a server (port +6697: TLS)"},
+    {"WINDOW", &CommandInterpreter::Window, "/WINDOW NEW | CLOSE [n]",
+     "open a window, or close one"},
 };
 
 bool CommandInterpreter::Process(const QString &Command, bool User, qint32 WindowIndex) {
@@ -39,7 +49,7 @@ bool CommandInterpreter::Process(const QString &Command, bool User, qint32 Windo
     const QString keyword = m_words[0].toUpper();
     for (const Entry &entry : Commands)
         if (keyword == QLatin1String(entry.keyword))
-            return (this->*entry.handler)();
+            return (this->*(m_entry = &entry)->handler)();
     return rejected();
 }
 
@@ -141,19 +151,41 @@ bool CommandInterpreter::Exit() {
     return m_app.ExitClient();
 }
 
-bool CommandInterpreter::sendToTarget(const QString &echoPrefix, const QString &protocolVerb,
-                                      const QString &notConnected) {
+bool CommandInterpreter::report(const QString &text) const {
+    echo(m_window, QLatin1String(m_entry->keyword) + QStringLiteral(": ") + text);
+    return true;
+}
+
+bool CommandInterpreter::usage() const {
+    report(QStringLiteral("usage: ") + QLatin1String(m_entry->syntax));
+    return false;
+}
+
+bool CommandInterpreter::notJoined(const Channel &channel) const {
+    return report(QStringLiteral("not joined to ") + channel.Name() +
+                  QStringLiteral(" (type /join ") + channel.Name() + QLatin1Char(')'));
+}
+
+std::shared_ptr<Channel> CommandInterpreter::windowChannel() const {
+    for (const auto &channel : connection().Channels()->NewEnum())
+        if (channel->Window() && channel->Window()->Index() == m_window)
+            return channel;
+    return nullptr;
+}
+
+bool CommandInterpreter::sendToTarget(const QString &echoPrefix, const QString &protocolVerb) {
     if (m_ub < 1)
         return rejected();
     const QString target = m_words[1];
     const QString text = argumentText(2, m_ub - 1, true);
     IRCConnection &conn = connection();
-    if (!conn.Connected()) {
-        echo(m_window, notConnected);
-        return true;
-    }
-    // A line typed in the target's own channel window already shows there.
+    if (!conn.Connected())
+        return report(QStringLiteral("not connected"));
     const std::shared_ptr<Channel> channel = conn.Channels()->Item(target);
+    // A channel we were kicked from, or that is not joined again yet, gets nothing.
+    if (channel && !channel->Joined())
+        return notJoined(*channel);
+    // A line typed in the target's own channel window already shows there.
     const qint32 channelWindow = channel && channel->Window() ? channel->Window()->Index()
                                                               : std::numeric_limits<qint32>::min();
     if (channelWindow != m_window)
@@ -167,13 +199,92 @@ bool CommandInterpreter::sendToTarget(const QString &echoPrefix, const QString &
 }
 
 bool CommandInterpreter::Msg() {
-    return sendToTarget(QStringLiteral("-> "), QStringLiteral("PRIVMSG"),
-                        QStringLiteral("MSG: not connected"));
+    return sendToTarget(QStringLiteral("-> "), QStringLiteral("PRIVMSG"));
 }
 
 bool CommandInterpreter::Notice() {
-    return sendToTarget(QStringLiteral("notice -> "), QStringLiteral("NOTICE"),
-                        QStringLiteral("NOTICE: not connected"));
+    return sendToTarget(QStringLiteral("notice -> "), QStringLiteral("NOTICE"));
+}
+
+bool CommandInterpreter::Help() {
+    const QString wanted = m_ub >= 1 ? m_words[1].toUpper().remove(QLatin1Char('/')) : QString();
+    bool found = false;
+    for (const Entry &entry : Commands) {
+        if (!wanted.isEmpty() && wanted != QLatin1String(entry.keyword))
+            continue;
+        echo(m_window,
+             QLatin1String(entry.syntax) + QStringLiteral(" - ") + QLatin1String(entry.purpose));
+        found = true;
+    }
+    return found || report(QStringLiteral("no command ") + m_words[1]);
+}
+
+// The arguments go out as typed; the window that comes for a channel named here may take the
+// focus (Channels::NoteJoinRequest).
+bool CommandInterpreter::Join() {
+    if (m_ub < 1 || m_ub > 2)
+        return usage();
+    IRCConnection &conn = connection();
+    if (!conn.Connected())
+        return report(QStringLiteral("not connected"));
+    const qint32 count = m_app.Childs()->Count();
+    conn.Channels()->NoteJoinRequest(
+        m_words[1], m_window >= 1 && m_window <= count ? m_app.Childs()->Item(m_window) : nullptr);
+    conn.SendMessage(QStringLiteral("JOIN ") + argumentText(1, m_ub, false));
+    return true;
+}
+
+bool CommandInterpreter::Nick() {
+    if (m_ub != 1)
+        return usage();
+    IRCConnection &conn = connection();
+    if (!conn.Connected())
+        return report(QStringLiteral("not connected"));
+    conn.SendMessage(QStringLiteral("NICK ") + m_words[1]);
+    return true;
+}
+
+// A first word that starts like a channel name names the channel; otherwise it is the reason's
+// first word and the channel is this window's.
+bool CommandInterpreter::Part() {
+    static const QString ChannelPrefixes = QStringLiteral("#&+!");
+    QString target;
+    qint32 reasonAt = 1;
+    if (m_ub >= 1 && ChannelPrefixes.contains(m_words[1].front())) {
+        target = m_words[1];
+        reasonAt = 2;
+    } else if (const std::shared_ptr<Channel> channel = windowChannel()) {
+        target = channel->Name();
+    } else {
+        return report(QStringLiteral("no channel in this window"));
+    }
+    IRCConnection &conn = connection();
+    if (!conn.Connected())
+        return report(QStringLiteral("not connected"));
+    const QString reason = argumentText(reasonAt, m_ub - reasonAt + 1, false);
+    conn.SendMessage(QStringLiteral("PART ") + target +
+                     (reason.isEmpty() ? QString() : QStringLiteral(" :") + reason));
+    return true;
+}
+
+// An action, as a CTCP ACTION message; a long one goes as several.
+bool CommandInterpreter::Me() {
+    if (m_ub < 1)
+        return usage();
+    const std::shared_ptr<Channel> channel = windowChannel();
+    if (!channel)
+        return report(QStringLiteral("no channel in this window"));
+    IRCConnection &conn = connection();
+    if (!conn.Connected())
+        return report(QStringLiteral("not connected"));
+    if (!channel->Joined())
+        return notJoined(*channel);
+    const QString head = QStringLiteral("PRIVMSG ") + channel->Name() + QStringLiteral(" :") +
+                         QChar(1) + QStringLiteral("ACTION ");
+    const int budget = MessageSplitter::TextBudget(QStringLiteral("PRIVMSG"), channel->Name()) - 9;
+    for (const QString &part : MessageSplitter::Split(argumentText(1, m_ub, true), budget))
+        conn.SendMessage(head + part + QChar(1));
+    return true;
 }
 
 bool CommandInterpreter::Quit() {

@@ -6,11 +6,12 @@
 #include <memory>
 
 class Application;
+class Channel;
 class IRCConnection;
 
-// Interprets one command line typed by the user: splits it into words, selects one of the nine
-// commands by its first word, checks its arguments, acts on connection 1 or on the windows, and
-// writes its reports into numbered windows. It keeps nothing from one line to the next.
+// Interprets one command line typed by the user: splits it into words, selects a command by its
+// first word, checks its arguments, acts on connection 1 or on the windows, and writes its
+// reports into numbered windows. It keeps nothing from one line to the next.
 class CommandInterpreter {
 public:
     explicit CommandInterpreter(Application &app) : m_app(app) {}
@@ -33,21 +34,33 @@ private:
     struct Entry {
         const char *keyword;
         Handler handler;
+        const char *syntax;  // as /HELP lists it and a wrong use quotes it
+        const char *purpose; // what /HELP says after it
     };
     static const Entry Commands[];
 
     bool Disconnect();
     bool Echo();
     bool Exit();
+    bool Help();
+    bool Join();
+    bool Me();
     bool Msg();
+    bool Nick();
     bool Notice();
+    bool Part();
     bool Quit();
     bool Quote();
     bool Server();
     bool Window();
 
-    bool sendToTarget(const QString &echoPrefix, const QString &protocolVerb,
-                      const QString &notConnected);
+    bool sendToTarget(const QString &echoPrefix, const QString &protocolVerb);
+    // The channel whose window the line came from, if any.
+    std::shared_ptr<Channel> windowChannel() const;
+    // Reports of the command running: "KEYWORD: " + text, into the window the line came from.
+    bool report(const QString &text) const;
+    bool usage() const;
+    bool notJoined(const Channel &channel) const;
     bool closeWindow(qint32 number);
     QString argumentText(qint32 start, qint32 count, bool normalize) const;
     IRCConnection &connection() const;
@@ -60,4 +73,5 @@ private:
     qint32 m_window = 0;
     StringArray m_words;
     qint32 m_ub = -1;
+    const Entry *m_entry = nullptr;
 };

@@ -39,7 +39,8 @@ void Channel::SetParent(Channels *parent) {
         return;
     m_parent = parent;
     Application *app = connection()->Parent()->Parent();
-    pobjWindow = app->Childs()->Add();
+    // In the background: the user may be typing in another window (Channels::Confirmed).
+    pobjWindow = app->Childs()->Add(false);
     connect(pobjWindow.get(), &Child::CloseWindowEvent, this, &Channel::pobjWindow_CloseWindow);
     pobjWindow->SetDefaultCommand(QStringLiteral("MSG ") + m_name);
 }
@@ -49,20 +50,35 @@ void Channel::SetName(const QString &name) {
     m_upperName = name.toUpper();
     if (pobjWindow)
         pobjWindow->SetDefaultCommand(QStringLiteral("MSG ") + m_name);
+    updateCaption();
+}
+
+// The window's caption names the channel, and says in words when it is not joined.
+void Channel::updateCaption() const {
+    if (pobjWindow)
+        pobjWindow->SetContents(m_joined ? m_name : m_name + QStringLiteral(" (not joined)"));
 }
 
 void Channel::SetJoined(bool joined) {
     m_joined = joined;
+    updateCaption();
     statusLine((joined ? QStringLiteral("Joined Channel ") : QStringLiteral("Left Channel ")) +
                m_name);
 }
 
-void Channel::ReportKick(QStringView By, QStringView Reason) const {
+void Channel::MarkNotJoined(const QString &Why) {
+    SetJoined(false);
+    if (pobjWindow)
+        pobjWindow->Echo(Why);
+}
+
+void Channel::Kicked(QStringView By, QStringView Reason) {
     QString text = QStringLiteral("Kicked from Channel ") + m_name + QStringLiteral(" by ");
     text.append(By);
     if (!Reason.isEmpty())
         text.append(QLatin1String(" (")).append(Reason).append(QLatin1Char(')'));
     statusLine(text);
+    MarkNotJoined(text);
 }
 
 void Channel::Join() {

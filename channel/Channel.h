@@ -33,8 +33,12 @@ public:
     // For the channel collection and the server-message processing.
     void SetIndex(qint32 index) { m_index = index; }
     void SetJoined(bool joined);
-    // Reports in the status window that By kicked us out of the channel, and why.
-    void ReportKick(QStringView By, QStringView Reason) const;
+    // No longer joined, but the window stays with its text: the status window says "Left
+    // Channel", the channel's own window gets Why.
+    void MarkNotJoined(const QString &Why);
+    // By kicked us out, for Reason: said in the status window and the channel's window, and the
+    // channel is no longer joined.
+    void Kicked(QStringView By, QStringView Reason);
     void SetName(const QString &name);
     void SetParent(Channels *parent);
     QString InstanceKey() const { return m_instanceKey; }
@@ -48,6 +52,7 @@ private:
                           QStringView text);
     void show(const QString &line, QStringView message);
     void send(const QString &line) const;
+    void updateCaption() const;
     void statusLine(const QString &text) const;
 
     qint32 m_index = -1;

@@ -1,6 +1,10 @@
 #include "channel/Channels.h"
 
 #include "platform/Ascii.h"
+#include "windows/Child.h"
+
+#include <QLineEdit>
+#include <algorithm>
 
 // A new channel gets its position, its parent (and with it its window) and its name, in that
 // order.
@@ -65,10 +69,32 @@ std::shared_ptr<Channel> Channels::Join(const QString &Name) {
     return channel;
 }
 
-void Channels::MarkAllNotJoined() {
+void Channels::MarkAllNotJoined(const QString &Why) {
     for (const auto &channel : m_items.Snapshot())
         if (channel->Joined())
-            channel->SetJoined(false);
+            channel->MarkNotJoined(Why);
+}
+
+void Channels::NoteJoinRequest(QStringView Names, const std::shared_ptr<Child> &From) {
+    m_requested = Names.toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    m_requestedFrom = From;
+}
+
+// A channel window takes the focus only when the user asked for it and is not typing elsewhere
+// by now: a raw JOIN typed right after another must not land in the first channel's window.
+void Channels::Confirmed(Channel &channel) {
+    const qsizetype at =
+        std::find_if(m_requested.cbegin(), m_requested.cend(),
+                     [&](const QString &name) { return SameName(name, channel.Name()); }) -
+        m_requested.cbegin();
+    if (at == m_requested.size())
+        return;
+    m_requested.removeAt(at);
+    const std::shared_ptr<Child> from = m_requestedFrom.lock();
+    const std::shared_ptr<Child> window = channel.Window();
+    if (from && window && from->IsCurrent() && from->Form() &&
+        from->Form()->txtInput()->text().isEmpty())
+        window->Activate();
 }
 
 void Channels::Delete() {

@@ -3,6 +3,8 @@
 #include "channel/Channel.h"
 #include "platform/Collection.h"
 
+#include <QStringList>
+
 class IRCConnection;
 
 // The channels of one connection. Looked up by name (letters compared without regard to case)
@@ -16,9 +18,17 @@ public:
     std::shared_ptr<Channel> Item(const QString &Name) const { return Item(QStringView(Name)); }
     std::shared_ptr<Channel> Item(QStringView Name) const;
     std::shared_ptr<Channel> Join(const QString &Name);
-    // The connection is gone: every joined channel is marked not joined and reports it. The
-    // channels and their windows stay; a later JOIN of ours brings them back.
-    void MarkAllNotJoined();
+    // The connection is gone: every joined channel is marked not joined, reports it and writes
+    // Why into its window. The channels and their windows stay; a later JOIN of ours brings
+    // them back.
+    void MarkAllNotJoined(const QString &Why);
+    // The user asked with /JOIN, typed in window From, for the channels in Names (comma
+    // separated). When the server confirms one of them while From is still the current window
+    // and nothing new is typed there, that channel's window comes to the front; any other
+    // channel window opens in the background and leaves the focus where it is.
+    void NoteJoinRequest(QStringView Names, const std::shared_ptr<Child> &From);
+    // Called when the server has confirmed our JOIN of channel.
+    void Confirmed(Channel &channel);
     // Whether two names (of channels, or nicks) are equal, letters compared without regard to
     // case; [ and { stay different.
     static bool SameName(QStringView a, QStringView b);
@@ -32,4 +42,6 @@ private:
     std::shared_ptr<Channel> place(const QString &Name);
 
     IRCConnection *m_parent = nullptr;
+    QStringList m_requested;
+    std::weak_ptr<Child> m_requestedFrom;
 };

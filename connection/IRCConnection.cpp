@@ -73,6 +73,7 @@ QString IRCConnection::serverAndPort() const {
 }
 
 void IRCConnection::Connect(const QString &Server, quint16 Port, bool Tls) {
+    const QString ended = QStringLiteral("Disconnected from ") + serverAndPort();
     m_server = Server;
     m_port = Port;
     m_tls = Tls;
@@ -87,7 +88,7 @@ void IRCConnection::Connect(const QString &Server, quint16 Port, bool Tls) {
     m_buffer.Clear();
     m_nick.clear();
     if (m_channels)
-        m_channels->MarkAllNotJoined();
+        m_channels->MarkAllNotJoined(ended);
     if (element)
         element->Connect(m_server, m_port, m_tls);
 }
@@ -104,9 +105,10 @@ void IRCConnection::Disconnect() {
     if (element)
         element->Close();
     m_connected = false;
-    statusLine(QStringLiteral("Disconnected from ") + serverAndPort());
+    const QString ended = QStringLiteral("Disconnected from ") + serverAndPort();
+    statusLine(ended);
     if (m_channels)
-        m_channels->MarkAllNotJoined();
+        m_channels->MarkAllNotJoined(ended);
 }
 
 QByteArray IRCConnection::WireLine(const QString &Message) {
@@ -136,10 +138,11 @@ void IRCConnection::sendWire(const QByteArray &wire) {
         return;
     // Too much waited unsent: the element has cut the connection and dropped what waited.
     m_connected = false;
-    statusLine(
-        QStringLiteral("Server(%1): the server stopped reading; connection closed").arg(m_index));
+    const QString ended =
+        QStringLiteral("Server(%1): the server stopped reading; connection closed").arg(m_index);
+    statusLine(ended);
     if (m_channels)
-        m_channels->MarkAllNotJoined();
+        m_channels->MarkAllNotJoined(ended);
 }
 
 void IRCConnection::pobjConnectionEvents_WSConnect(qint16 &Index) {
@@ -156,9 +159,10 @@ void IRCConnection::pobjConnectionEvents_WSClose(qint16 &Index) {
     // Lines that came with the close are shown before the close itself: nothing is lost.
     processLines(-1);
     m_connected = false;
-    statusLine(QStringLiteral("Disconnected from ") + serverAndPort());
+    const QString ended = QStringLiteral("Disconnected from ") + serverAndPort();
+    statusLine(ended);
     if (m_channels)
-        m_channels->MarkAllNotJoined();
+        m_channels->MarkAllNotJoined(ended);
 }
 
 // The failed line is followed by the reason in plain words (Description), when there is one.
@@ -168,11 +172,13 @@ void IRCConnection::pobjConnectionEvents_WSError(qint16 &Index, qint16, QString 
     if (Index != m_socketIndex)
         return;
     m_connected = false;
-    statusLine(QStringLiteral("Connection to ") + serverAndPort() + QStringLiteral(" failed"));
+    const QString ended =
+        QStringLiteral("Connection to ") + serverAndPort() + QStringLiteral(" failed");
+    statusLine(ended);
     if (!Description.isEmpty())
         statusLine(QStringLiteral("Server(%1): ").arg(m_index) + Description);
     if (m_channels)
-        m_channels->MarkAllNotJoined();
+        m_channels->MarkAllNotJoined(ended);
     CancelDisplay = true;
 }
 

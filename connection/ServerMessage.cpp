@@ -25,15 +25,15 @@ bool startsWith(QStringView line, QLatin1String word, QStringView &rest) {
 }
 
 bool join(::Channels &channels, QStringView name) {
-    const std::shared_ptr<Channel> channel = channels.Item(name);
-    if (!channel) {
-        channels.Add(name.toString())->SetJoined(true);
-        return true;
-    }
-    if (channel->Joined())
+    std::shared_ptr<Channel> channel = channels.Item(name);
+    if (channel && channel->Joined())
         return false;
-    // A channel we were in before the connection went: its window comes back to life.
+    // A channel we were in before a kick or the end of the connection: its window comes back
+    // to life, with its text.
+    if (!channel)
+        channel = channels.Add(name.toString());
     channel->SetJoined(true);
+    channels.Confirmed(*channel);
     return true;
 }
 
@@ -47,12 +47,13 @@ bool part(::Channels &channels, QStringView name) {
     return true;
 }
 
+// The channel keeps its window and its text; a JOIN brings it back.
 bool kick(::Channels &channels, QStringView name, QStringView by, QStringView reason) {
     const std::shared_ptr<Channel> channel = channels.Item(name);
-    if (!channel)
+    if (!channel || !channel->Joined())
         return false;
-    channel->ReportKick(by, reason);
-    return part(channels, name);
+    channel->Kicked(by, reason);
+    return true;
 }
 
 // A message or notice for a channel we hold: the text is the whole trailing parameter.

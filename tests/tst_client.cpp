@@ -58,11 +58,39 @@ void tst_Client::scripts_data() {
         unknown << "1> /" + typed
                 << "1: Unknown command: \"" + typed.split(' ')[0] + "\" [" + typed + "]";
     row("unknown or incomplete", unknown);
-    row("not connected",
-        {"offline", "+", "1> NICK me", "1: QUOTE: not connected", "2> /DISCONNECT",
-         "1: DISCONNECT: not connected", "2> /quit bye", "1: QUIT: not connected",
-         "2> /quote PRIVMSG x :y", "1: QUOTE: not connected", "2> /msg #a hi",
-         "2: MSG: not connected", "2> /NoTiCe bob hi", "2: NOTICE: not connected"});
+    row("not connected", {"offline",
+                          "+",
+                          "1> NICK me",
+                          "1: QUOTE: not connected",
+                          "2> /DISCONNECT",
+                          "1: DISCONNECT: not connected",
+                          "2> /quit bye",
+                          "1: QUIT: not connected",
+                          "2> /quote PRIVMSG x :y",
+                          "1: QUOTE: not connected",
+                          "2> /msg #a hi",
+                          "2: MSG: not connected",
+                          "2> /NoTiCe bob hi",
+                          "2: NOTICE: not connected",
+                          "2> /join #a",
+                          "2: JOIN: not connected",
+                          "2> /Nick me",
+                          "2: NICK: not connected",
+                          "2> /part #a bye",
+                          "2: PART: not connected"});
+    // The habitual commands used wrongly, or where they make no sense; near misses stay unknown.
+    row("wrong use of JOIN, PART, NICK, ME, HELP",
+        Script{"offline", "+", "1> /join", "1: JOIN: usage: /JOIN #channel[,#channel...] [keys]",
+               "2> /JOIN #a key extra", "2: JOIN: usage: /JOIN #channel[,#channel...] [keys]",
+               "1> /nick", "1: NICK: usage: /NICK name", "1> /nick \"a b\" c",
+               "1: NICK: usage: /NICK name", "2> /me", "2: ME: usage: /ME text", "1> /me waves",
+               "1: ME: no channel in this window"} +
+            Script{"2> /part", "2: PART: no channel in this window", "1> /part bye",
+                   "1: PART: no channel in this window", "1> /help nope",
+                   "1: HELP: no command nope", "2> /help /part",
+                   "2: /PART [#channel] [reason] - leave a channel (this window's without a name)",
+                   "1> /joi #a", "1: Unknown command: \"joi\" [joi #a]", "1> /mee x",
+                   "1: Unknown command: \"mee\" [mee x]"});
     row("ECHO",
         {"offline", "+", "2> /echo", "2: ", "1> /echo 2 hi there", "2: hi there", "2> /echo 0 hi",
          "2: hi", "1> /echo hi there", "1: there", "1> /echo 1 say \"a  b\" \"",
@@ -102,6 +130,30 @@ void tst_Client::scripts_data() {
                    "2> /notice #room psst", "> NOTICE #room :psst", "2> /msg #ROOM once",
                    "> PRIVMSG #ROOM :once", "1> /msg #ROOM hey", "1: -> #ROOM: hey",
                    "> PRIVMSG #ROOM :hey", "= 2 #room"});
+    // JOIN, PART and NICK go out with the words as typed; ME needs a joined channel's window.
+    row("JOIN, PART, NICK, ME",
+        Script{"<< :irc.test 001 me :Welcome", "1> /JOIN #a,#b k1,k2", "> JOIN #a,#b k1,k2"} +
+            joined({"#a"}) +
+            Script{"2> /me waves \"hi there\": ok",
+                   "> PRIVMSG #a :\001ACTION waves \"hi there\": ok\001", "2> /part", "> PART #a",
+                   "2> /Part see  you", "> PART #a :see you", "2> /part #b bye", "> PART #b :bye",
+                   "1> /nick al", "> NICK al", "< :op!u@h KICK #a me",
+                   "1: Kicked from Channel #a by op", "1: Left Channel #a",
+                   "2: Kicked from Channel #a by op", "2> /me waves",
+                   "2: ME: not joined to #a (type /join #a)", "= 2 #a"});
+    // A channel window opened by the server's JOIN stays in the background: a raw JOIN typed
+    // right after goes to the server. One asked for with /join comes to the front, unless the
+    // user has started another line.
+    row("a raw JOIN keeps the focus",
+        {"1> JOIN #a", "1: -> Server: [JOIN #a]", "> JOIN #a", "< :me!u@h JOIN :#a",
+         "1: Joined Channel #a", "keys JOIN #b\n", "1: JOIN #b", "1: -> Server: [JOIN #b]",
+         "> JOIN #b", "focus 1"});
+    row("/join brings its window forward",
+        {"1> /join #a", "> JOIN #a", "< :me!u@h JOIN :#a", "1: Joined Channel #a", "focus 2",
+         "keys hi\n", "2: hi", "> PRIVMSG #a :hi"});
+    row("/join while the next line is typed",
+        {"1> /join #a", "> JOIN #a", "keys QUIT", "< :me!u@h JOIN :#a", "1: Joined Channel #a",
+         "focus 1", "keys  :x\n", "1: QUIT :x", "1: -> Server: [QUIT :x]", "> QUIT :x"});
     row("JOIN only while not joined",
         {"join #new", "> JOIN :#new", "join #NEW", "> JOIN :#new", "< :me!u@h JOIN :#new",
          "1: Joined Channel #new", "join #new", "= 2 #new"});
@@ -116,15 +168,21 @@ void tst_Client::scripts_data() {
                                    "1: Disconnected from Server 127.0.0.1, Port %1",
                                    "1: Left Channel #room", "2> hi", "2: MSG: not connected",
                                    "join #other", "delete #room", "= 2 #other"});
+    // Only the channel's window says which connection ended.
     row("a new SERVER closes the old quietly",
-        reconnect + Script{"1> PING :x", "1: -> Server: [PING :x]", "> PING :x"});
+        joined({"#a"}) + Script{"1> /server 127.0.0.1 %1", "1: Left Channel #a"} +
+            reconnect.mid(1) +
+            Script{"2: Disconnected from Server 127.0.0.1, Port %1", "1> PING :x",
+                   "1: -> Server: [PING :x]", "> PING :x", "= 2 #a"});
     // The server goes with two channels joined: both windows stay with their text; the next
     // server's JOINs bring the same windows back, and nothing is sent twice.
     row("disconnect keeps windows until joined again",
         Script{"<< :irc.test 001 me :Welcome"} + joined({"#a", "#b"}) +
             Script{"< :bob!u@h PRIVMSG #a :before", "2: <bob> before", "drop",
                    "1: Disconnected from Server 127.0.0.1, Port %1", "1: Left Channel #a",
-                   "1: Left Channel #b", "2> anyone?", "2: MSG: not connected"} +
+                   "1: Left Channel #b", "2: Disconnected from Server 127.0.0.1, Port %1",
+                   "3: Disconnected from Server 127.0.0.1, Port %1", "2> anyone?",
+                   "2: MSG: not connected"} +
             reconnect +
             Script{"<< :irc.test 001 me :Welcome", "< :me!u@h JOIN :#a", "1: Joined Channel #a",
                    "< :me!u@h JOIN :#B", "1: Joined Channel #b", "2> back", "> PRIVMSG #a :back",
@@ -187,12 +245,20 @@ void tst_Client::scripts_data() {
     row("lines about others, then our JOIN without colon", others << "< :me!u@h JOIN #two"
                                                                   << "1: Joined Channel #two"
                                                                   << "= 3 #room #two");
+    // A kick keeps the window and its text; nothing goes to the channel until a JOIN brings it
+    // back in the same window. A KICK for a channel we are not in is only shown.
+    const QByteArray kicked = "Kicked from Channel #room by op (out)";
     row("KICK of us",
         welcomed +
-            Script{"< :op!u@h KICK #room me :out", "1: Kicked from Channel #room by op (out)",
-                   left} +
+            Script{"< :bob!b@h PRIVMSG #room :hi", "2: <bob> hi", "< :op!u@h KICK #room me :out",
+                   "1: " + kicked, left, "2: " + kicked, "2> still here?",
+                   "2: MSG: not joined to #room (type /join #room)", "2> /notice #ROOM x",
+                   "2: NOTICE: not joined to #room (type /join #room)",
+                   "<< :op!u@h KICK #room me :again"} +
             room +
-            Script{"< :op!u@h KICK #ROOM ME", "1: Kicked from Channel #room by op", left, "= 1"});
+            Script{"2> back", "> PRIVMSG #room :back", "< :op!u@h KICK #ROOM ME",
+                   "1: Kicked from Channel #room by op", left, "2: Kicked from Channel #room by op",
+                   "= 2 #room"});
     row("our NICK, then PART", welcomed + Script{"<< :me!u@h NICK :me2", "<< :me!u@h PART #room :",
                                                  "< :me2!u@h PART #room :", left, "= 1"});
     // Lines for the channel in the same read as our PART, and a second PART, are shown raw.
@@ -323,7 +389,8 @@ void tst_Client::generatedInputsNeverInject() {
                           "é€\U0001F600"};
     pieces << QString(QChar(0));
     const QStringList commands = {"",        "/msg #room ", "/msg bob ", "/notice #room ",
-                                  "/quote ", "/quit ",      "/echo 0 "};
+                                  "/quote ", "/quit ",      "/echo 0 ",  "/join ",
+                                  "/part ",  "/nick ",      "/me "};
     QRandomGenerator rng(20261206);
     const int total = 100000;
     for (int i = 0; i < total; ++i) {
@@ -426,7 +493,8 @@ void tst_Client::duringBurst() {
         QVERIFY(c.app.waitForLine(
             1, "Disconnected from Server 127.0.0.1, Port " + QString::number(c.server.port()),
             30000));
-        QCOMPARE(c.app.lines(2), shown);
+        QCOMPARE(c.app.lines(2), shown << "Disconnected from Server 127.0.0.1, Port " +
+                                              QString::number(c.server.port()));
     } else {
         QVERIFY(c.server.waitForDisconnect(30000));
         QCOMPARE(c.app.windowCount(), event == "exit" ? 0 : 1);
@@ -473,7 +541,7 @@ void tst_Client::joinBurst() {
     for (int i = 1; i <= 300; i += 299) {
         const auto window = c.app.connection().Channels()->Item(QString("#c%1").arg(i))->Window();
         QCOMPARE(window->Index(), i + 2);
-        QCOMPARE(window->Caption(), QString("%1 - unused").arg(i + 2));
+        QCOMPARE(window->Caption(), QString("%1 - #c%2").arg(i + 2).arg(i));
     }
 }
 

@@ -106,18 +106,30 @@ void tst_EndToEnd::scenarios_data() {
                             "1: <- Server(1): [$a PART~#room]", "said 2", "1> JOIN #room",
                             "1: Joined Channel #room", "bob> PRIVMSG #room :welcome back",
                             "2= <bob> welcome back"});
-        // Our PART and a KICK of us end the channel: its window closes and nothing more goes to
-        // the channel. Bob's PART is only news: our window stays and still works.
+        // Our PART ends the channel: its window closes and nothing more goes to the channel.
+        // Bob's PART is only news: our window stays and still works.
         const QStringList ended{"windows 1", "channels 0", "bob> PRIVMSG #room :anyone?"};
         for (const QString part : {"PART #room", "PART #room :see you"})
             row(qPrintable("our " + part),
                 joined + QStringList{"1> /quote " + part, "1: Left Channel #room"} + ended +
                     QStringList{"said 2"});
-        row("KICK of us",
-            joined +
-                QStringList{"bob> KICK #room alice :out",
-                            "1: Kicked from Channel #room by bob (out)", "1= Left Channel #room"} +
-                ended + QStringList{"said 1"});
+        // A KICK of us keeps the window and its text; nothing typed there goes out until /join
+        // brings the channel back in the same window.
+        row("KICK of us, and back",
+            joined + QStringList{
+                         "bob> PRIVMSG #room :before", "2= <bob> before",
+                         "bob> KICK #room alice :out", "1: Kicked from Channel #room by bob (out)",
+                         "1= Left Channel #room", "2= Kicked from Channel #room by bob (out)",
+                         "windows 2", "2> anyone?", "2= anyone?",
+                         "2= MSG: not joined to #room (type /join #room)", "2> /join #room",
+                         "1: Joined Channel #room", "bob> PRIVMSG #room :welcome back",
+                         "2: <bob> welcome back", "windows 2", "said 2"});
+        row("/me, /help, /part, /nick",
+            joined + QStringList{"2> /me waves", "bob: $a PRIVMSG #room :\001ACTION waves\001",
+                                 "2> /help", "2* /WINDOW NEW", "2> /part bye all",
+                                 "bob: $a PART #room :bye all", "1: Left Channel #room",
+                                 "windows 1", "1> /nick alice2", "1* <- Server(1): [$a NICK ",
+                                 "said 3"});
         row("their PART",
             joined + QStringList{"bob> PART #room", "1: <- Server(1): [$b PART~#room]", "windows 2",
                                  "none 1 Left Channel", "bob> JOIN #room",
@@ -159,9 +171,9 @@ void tst_EndToEnd::scenarios_data() {
                         "2> hello over TLS, café", "bob: $a PRIVMSG #tls :hello over TLS, café",
                         "bob> PRIVMSG #tls :hi alice", "2: <bob> hi alice"} +
                 QStringList{
-                    "1> /quit bye",
-                    "1* Server(1) ERROR: ", "1= Disconnected from Server 127.0.0.1, Port $tls",
-                    "1= Left Channel #tls", "quiet 1", "reconnect",
+                    "1> /quit bye", "1* Server(1) ERROR: ",
+                    "1= Disconnected from Server 127.0.0.1, Port $tls", "1= Left Channel #tls",
+                    "2= Disconnected from Server 127.0.0.1, Port $tls", "quiet 1", "reconnect",
                     "1: Connected to Server 127.0.0.1, Port $tls", "1> NICK again",
                     "1> USER again 0 * :Again", "1* <- Server(1): [:irc.velloq.test 001 again "});
         // A refused certificate: the failed line, then the reason; the attempt ends there.

@@ -49,8 +49,8 @@ class tst_Windows : public QObject {
     // window W's input box, then keys: "←↑→↓" are the arrow keys, "\n" is Return), "chord K" (in
     // the focused box, Ctrl held down around it as on a keyboard), "close W" (its close box),
     // "close all" (a walk over the windows that closes them as it goes), "server line" (received
-    // on connection 1), "choose W" (in the Window menu), "menu exit", "close frame" and "failing
-    // close frame" (ExitClient throws).
+    // on connection 1), "choose W" (in the Window menu), "maximise W", "menu exit", "close frame"
+    // and "failing close frame" (ExitClient throws).
     static void run(const AppFixture &f, const QString &step) {
         const QString verb = step.section(' ', 0, 0), rest = step.section(' ', 1);
         const int w = rest.section(' ', 0, 0).toInt();
@@ -84,6 +84,8 @@ class tst_Windows : public QObject {
             disconnect(failure);
         } else if (verb == "close") {
             f.window(w)->Form()->SubWindow()->close();
+        } else if (verb == "maximise") {
+            f.window(w)->Form()->SubWindow()->showMaximized();
         } else if (verb == "server") {
             f.connection().FeedReceived(rest.toUtf8() + "\r\n");
         } else if (verb == "choose") {
@@ -141,18 +143,18 @@ private slots:
             {closed, closed, "/window close", closed});
         // Lines from amy name us; no other line does.
         const QString welcome = "server :s 001 bob :hi; ", joined = "server :bob!u@h JOIN #c; in 1";
-        const QStringList named{"1 - status", "* 2 - unused"},
+        const QStringList named{"1 - status", "* 2 - #c"}, withC{"1 - status", "2 - #c"},
             status{"<- Server(1): [:s 001 bob :hi]", "Joined Channel #c"};
         const QString mentions = welcome + joined +
                                  "; server :amy!a@h PRIVMSG #c :hi BOB!"
                                  "; server :cy!c@h PRIVMSG #c :bobby [bob] bob_";
         row("a line naming us marks an inactive window", mentions, named, status);
-        row("activating clears the mark", mentions + "; in 2", two, status, 2);
+        row("activating clears the mark", mentions + "; in 2", withC, status, 2);
         const QString nick513(513, u'n');
         row("a nick longer than any server allows is not ours",
             "server :s 001 " + nick513 + " :hi; server :x!u@h JOIN #c; in 1; server :cy!c@h " +
                 "PRIVMSG #c :" + nick513,
-            two, {"<- Server(1): [:s 001 " + nick513 + " :hi]", "Joined Channel #c"});
+            withC, {"<- Server(1): [:s 001 " + nick513 + " :hi]", "Joined Channel #c"});
         row("Ctrl+Tab to the next", "new; new; in 1; chord Ctrl+Tab", three, {}, 2);
         row("Ctrl+Tab wraps", "new; new; in 3; chord Ctrl+Tab", three, {}, 1);
         row("Ctrl+Shift+Tab back", "new; new; in 3; chord Ctrl+Shift+Backtab", three, {}, 2);
@@ -161,6 +163,25 @@ private slots:
         row("Ctrl+Shift with plain Tab", "new; new; in 2; chord Ctrl+Shift+Tab", three, {}, 1);
         row("a failing exit keeps the client", "failing close frame; in 1 /echo 1 on\n", one,
             {"Error 5: exit failed", "/echo 1 on", "on"});
+        // A channel window is named after its channel, opens behind the current window, says
+        // when it is not joined, and is renamed with its number; so is the maximised frame.
+        const QString chat = "server :s 001 me :hi; server :me!u@h JOIN :#room; server "
+                             ":me!u@h JOIN :#chat";
+        const QStringList joins{"<- Server(1): [:s 001 me :hi]", "Joined Channel #room",
+                                "Joined Channel #chat"},
+            kicked =
+                joins + QStringList{"Kicked from Channel #chat by op (out)", "Left Channel #chat"};
+        row("channel windows", chat + "; server :op!u@h KICK #chat me :out; new",
+            {"1 - status", "2 - #room", "3 - #chat (not joined)", "4 - unused"}, kicked, 4);
+        row("renamed while maximised",
+            chat + "; in 3; maximise 3; close 2; server :op!u@h KICK "
+                   "#chat me :out",
+            {"1 - status", "2 - #chat (not joined)"}, kicked, 2);
+        row("joined again",
+            chat + "; server :op!u@h KICK #chat me :out; in 3; maximise 3; server "
+                   ":me!u@h JOIN :#chat",
+            {"1 - status", "2 - #room", "3 - #chat"}, kicked + QStringList{"Joined Channel #chat"},
+            3);
         row("EXIT", "new; in 2 /exit\n", {});
         row("EXIT with arguments", "new; in 1 /EXIT now please\n", {});
         row("File menu Exit", "new; menu exit", {});
@@ -194,6 +215,11 @@ private slots:
         // After a burst of opens the newest window becomes active in the next turn.
         QTRY_COMPARE(frame->mdiArea()->activeSubWindow(), f.window(active)->Form()->SubWindow());
         QTRY_COMPARE(QApplication::focusWidget(), box(f, active));
+        const QMdiSubWindow *current = frame->mdiArea()->activeSubWindow();
+        QCOMPARE(frame->windowTitle(),
+                 current->isMaximized()
+                     ? modMain::GetVersionTitle() + " - [" + current->windowTitle() + "]"
+                     : modMain::GetVersionTitle());
         QCOMPARE(box(f, active)->text().insert(box(f, active)->cursorPosition(), '|'), input);
         for (int i = 1; i <= windows.size(); ++i) {
             const QString caption = windows[i - 1].remove(QStringLiteral("* "));

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 
 namespace {
 // The height the layout gives the input box: as little as the layout's 12 pixels when the font
@@ -23,11 +25,11 @@ bool isLineBreakCharacter(const QString &text) {
 }
 } // namespace
 
-Child::Child(frmMain *frame) {
+Child::Child(frmMain *frame, bool Foreground) {
     pstrInstanceKey = Utilities::NewInstanceKey();
     plngIndex = -1;
     pobjHistory.clear();
-    pobjWindow = new frmChild(frame);
+    pobjWindow = new frmChild(frame, Foreground);
     pobjWindow->SetCaption(QStringLiteral("%1 - new window").arg(plngIndex));
     pobjInput = pobjWindow->txtInput();
     pobjOutput = pobjWindow->txtOutput();
@@ -128,10 +130,35 @@ void Child::SetIndex(qint32 i) {
     plngIndex = i;
     if (i == 1)
         pstrDefaultCommand = QStringLiteral("QUOTE");
-    if (!pobjWindow || !renumbered)
+    if (renumbered)
+        updateCaption();
+}
+
+void Child::SetContents(const QString &Contents) {
+    if (Contents == pstrContents)
         return;
-    pobjWindow->SetCaption(i == 1 ? QStringLiteral("1 - status")
-                                  : QStringLiteral("%1 - unused").arg(i));
+    pstrContents = Contents;
+    updateCaption();
+}
+
+bool Child::IsCurrent() const {
+    const QMdiSubWindow *sub = pobjWindow ? pobjWindow->SubWindow() : nullptr;
+    return sub && sub->mdiArea() && sub->mdiArea()->currentSubWindow() == sub;
+}
+
+void Child::Activate() {
+    QMdiSubWindow *sub = pobjWindow ? pobjWindow->SubWindow() : nullptr;
+    if (sub && sub->mdiArea())
+        sub->mdiArea()->setActiveSubWindow(sub);
+}
+
+// The caption, and with it the Window menu's entry and the accessible names of both boxes.
+void Child::updateCaption() {
+    if (!pobjWindow)
+        return;
+    const QString contents = pstrContents.isEmpty() ? QStringLiteral("unused") : pstrContents;
+    pobjWindow->SetCaption(plngIndex == 1 ? QStringLiteral("1 - status")
+                                          : QStringLiteral("%1 - %2").arg(plngIndex).arg(contents));
     const QString caption = pobjWindow->Caption();
     pobjInput->setAccessibleName(QStringLiteral("Input, %1").arg(caption));
     pobjOutput->setAccessibleName(QStringLiteral("Output, %1").arg(caption));

@@ -21,7 +21,8 @@ class QLineEdit;
 class Child : public QObject, public std::enable_shared_from_this<Child> {
     Q_OBJECT
 public:
-    explicit Child(frmMain *frame);
+    // A window opened in the background leaves the active window and the focus where they are.
+    explicit Child(frmMain *frame, bool Foreground = true);
     ~Child() override;
 
     bool CloseWindow(bool User = false);
@@ -33,6 +34,13 @@ public:
     // frame's window list until it is activated.
     void EchoMention(const QString &Output);
     void Hide();
+    // What the window holds, shown after its number in its caption and its boxes' accessible
+    // names ("2 - #room"); empty for a plain window ("2 - unused"). The status window stays
+    // "1 - status".
+    void SetContents(const QString &Contents);
+    // Whether this is the frame's current window, and making it so (with the keyboard focus).
+    bool IsCurrent() const;
+    void Activate();
     qint32 Index() const { return plngIndex; }
     Childs *Parent() const { return pobjParent; }
     void Show();
@@ -66,9 +74,11 @@ private:
     void browseDown();
     void showHistoryEntry();
     void enterLine();
+    void updateCaption();
 
     bool pblnDeleting = false;
     QString pstrDefaultCommand;
+    QString pstrContents;
     QStringList pobjHistory;
     qint32 plngHistoryPos = 0;
     qint32 plngIndex = -1;

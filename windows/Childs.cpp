@@ -2,8 +2,9 @@
 
 #include "app/Application.h"
 
-std::shared_ptr<Child> Childs::Add() {
-    auto window = std::make_shared<Child>(pobjParent ? pobjParent->MainWindow() : nullptr);
+std::shared_ptr<Child> Childs::Add(bool Foreground) {
+    auto window =
+        std::make_shared<Child>(pobjParent ? pobjParent->MainWindow() : nullptr, Foreground);
     window->SetIndex(Count() + 1);
     window->SetParent(this);
     Append(window);

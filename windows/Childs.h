@@ -9,7 +9,8 @@ class Application;
 // (1..Count) and whichever window stands at position 1 is the status window.
 class Childs : public Collection<Child> {
 public:
-    std::shared_ptr<Child> Add();
+    // Opens one more window; in the background it leaves the focus where it is.
+    std::shared_ptr<Child> Add(bool Foreground = true);
     using Collection::Item;
     std::shared_ptr<Child> Item(const QString &Key) const { return m_items.ByKey(Key); }
     Application *Parent() const { return pobjParent; }

@@ -11,7 +11,7 @@
 #include <QMdiSubWindow>
 #include <limits>
 
-frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
+frmChild::frmChild(frmMain *frame, bool Foreground) : ui(std::make_unique<Ui::frmChild>()) {
     ui->setupUi(this);
     const QFont font = BoxFont();
     ui->txtInput->setFont(font);
@@ -25,7 +25,7 @@ frmChild::frmChild(frmMain *frame) : ui(std::make_unique<Ui::frmChild>()) {
     ui->txtOutput->setTypingTarget(ui->txtInput);
     ui->txtInput->installEventFilter(this); // Ctrl+F there finds in the output
     if (frame) {
-        m_sub = frame->AddChildForm(this);
+        m_sub = frame->AddChildForm(this, Foreground);
         connect(m_sub, &QMdiSubWindow::aboutToActivate, this, [this] { m_mentioned = false; });
     } else {
         show();

@@ -16,8 +16,9 @@ class frmMain;
 class frmChild : public QWidget {
     Q_OBJECT
 public:
-    // Creates the form and loads it into the frame, where it is displayed at once.
-    explicit frmChild(frmMain *frame);
+    // Creates the form and loads it into the frame, where it is displayed at once (in the
+    // background when Foreground is false).
+    explicit frmChild(frmMain *frame, bool Foreground = true);
     ~frmChild() override;
 
     QLineEdit *txtInput() const;

@@ -103,7 +103,7 @@ void frmMain::cascadeWindows() {
                         .expandedTo(sub->minimumSizeHint()));
 }
 
-QMdiSubWindow *frmMain::AddChildForm(QWidget *form) {
+QMdiSubWindow *frmMain::AddChildForm(QWidget *form, bool Foreground) {
     QMdiSubWindow *sub = ui->mdiArea->addSubWindow(form);
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
     sub->resize(520, 340);
@@ -119,13 +119,21 @@ QMdiSubWindow *frmMain::AddChildForm(QWidget *form) {
     sub->setAttribute(Qt::WA_Moved, false);
     // Each activation walks every window of the area (and raising walks them once more for
     // each), so a burst of a thousand windows activated one by one costs seconds.
-    if (m_openedThisTurn++ == 0 && !m_burst) {
-        sub->show();
+    const bool first = m_openedThisTurn++ == 0 && !m_burst;
+    if (first) {
         m_burst = true;
         QMetaObject::invokeMethod(this, &frmMain::endOfTurnWithNewWindows, Qt::QueuedConnection);
-    } else {
+    }
+    if (first && Foreground) {
+        sub->show();
+    } else if (Foreground) {
         showWithoutActivating(sub);
         m_burstLast = sub;
+    } else {
+        QMdiSubWindow *current = ui->mdiArea->currentSubWindow();
+        showWithoutActivating(sub);
+        if (current && current != sub)
+            sub->stackUnder(current);
     }
     return sub;
 }

@@ -39,8 +39,10 @@ public:
 
     // Adds a chat window's form to the frame and shows it at once. A window opened while no
     // other is being opened becomes the active one at once; of a burst of windows (another one
-    // opened in each event-loop turn), the last becomes active once the burst is over.
-    QMdiSubWindow *AddChildForm(QWidget *form);
+    // opened in each event-loop turn), the last becomes active once the burst is over. A window
+    // opened in the background never becomes active by itself: it goes just under the current
+    // window, which keeps the keyboard focus.
+    QMdiSubWindow *AddChildForm(QWidget *form, bool Foreground = true);
 
     // Closes the frame as the program itself (unload mode 1): hides it and lets it go once the
     // current event has been handled.

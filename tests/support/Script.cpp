@@ -2,8 +2,11 @@
 
 #include "channel/Channels.h"
 #include "windows/Child.h"
+#include "windows/frmChild.h"
 
+#include <QApplication>
 #include <QHostAddress>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QTest>
 
@@ -82,6 +85,17 @@ void runScript(const QList<QByteArray> &script) {
             c.app.connection().SendMessage(text);
         } else if (verb == "join") {
             c.app.connection().Channels()->Join(text);
+        } else if (verb == "keys") {
+            const QStringList pieces = text.split('\n');
+            for (qsizetype i = 0; i < pieces.size(); ++i) {
+                QVERIFY(QApplication::focusWidget());
+                if (i > 0)
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                QTest::keyClicks(QApplication::focusWidget(), pieces[i]);
+            }
+        } else if (verb == "focus") {
+            QTRY_COMPARE(QApplication::focusWidget(),
+                         static_cast<QWidget *>(c.app.window(arg.toInt())->Form()->txtInput()));
         } else if (verb == "delete") {
             c.app.connection().Channels()->Item(text)->Delete();
         } else if (verb.endsWith('?')) {

@@ -40,5 +40,7 @@ struct ConnectedClient {
 //   "close N"   the user closes window N
 //   "send text" the program sends text as one line on connection 1
 //   "join #c", "delete #c"   the program joins or deletes channel #c
+//   "keys text" types text (a line break: Return) wherever the keyboard focus is
+//   "focus N"   the keyboard focus is in window N's input box (waited for)
 //   "= N #a #b" at the end N windows are open and connection 1 holds channels #a and #b
 void runScript(const QList<QByteArray> &script);

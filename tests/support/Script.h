@@ -39,6 +39,7 @@ struct ConnectedClient {
 //   "+"         a plain window opens
 //   "close N"   the user closes window N
 //   "send text" the program sends text as one line on connection 1
+//   "pace B MS" connection 1 sends B messages at once, then one every MS milliseconds
 //   "join #c", "delete #c"   the program joins or deletes channel #c
 //   "= N #a #b" at the end N windows are open and connection 1 holds channels #a and #b
 void runScript(const QList<QByteArray> &script);

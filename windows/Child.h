@@ -66,6 +66,7 @@ private:
     void browseDown();
     void showHistoryEntry();
     void enterLine();
+    void enter(const QString &t);
 
     bool pblnDeleting = false;
     QString pstrDefaultCommand;

@@ -164,7 +164,7 @@ void IRCConnection::reportWaiting() {
         if (const std::shared_ptr<Channel> channel = m_channels->Item(message.Param(0)))
             if (channel->Window())
                 window = channel->Window()->Index();
-    if (m_parent && m_parent->Parent())
+    if (m_parent && m_parent->Parent() && m_parent->Parent()->Childs())
         m_parent->Parent()->Echo(window, line);
 }
 

@@ -48,8 +48,8 @@ class tst_Windows : public QObject {
     // "close all" (a walk over the windows that closes them as it goes), "mention W", "choose W"
     // (in the Window menu), "menu exit", "close frame" and "failing close frame" (ExitClient
     // throws); "paste W text" (text, "⏎" a line break, pasted into window W's input box, then
-    // Return), "key K" (in the focused widget), "click W text" (in window W's output, on text)
-    // and "copy link W text" (its context menu there, "Copy Link Address").
+    // Return), "click W text" (in window W's output, on text) and "context W text" (its context
+    // menu there, "Copy Link Address").
     static void run(const AppFixture &f, const QString &step) {
         const QString verb = step.section(' ', 0, 0), rest = step.section(' ', 1);
         const int w = rest.section(' ', 0, 0).toInt();
@@ -71,21 +71,13 @@ class tst_Windows : public QObject {
             box(f, w)->setFocus();
             QTest::keySequence(box(f, w), QKeySequence::Paste);
             QTest::keyClick(box(f, w), Qt::Key_Return);
-        } else if (verb == "key") {
-            QTest::keySequence(QApplication::focusWidget(), QKeySequence::fromString(rest));
-        } else if (verb == "click" || step.startsWith("copy link ")) {
-            const bool menu = verb == "copy";
-            const int at = menu ? rest.section(' ', 1, 1).toInt() : w;
-            OutputView *view = f.window(at)->Form()->txtOutput();
-            const QString text = rest.section(' ', menu ? 2 : 1);
-            const QPoint point =
-                view->cursorRect(view->toPlainText().lastIndexOf(text) + 1).center();
-            if (!menu) {
-                QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, point);
-                return;
-            }
-            QContextMenuEvent event(QContextMenuEvent::Mouse, point,
-                                    view->viewport()->mapToGlobal(point));
+        } else if (verb == "click" || verb == "context") {
+            OutputView *view = f.window(w)->Form()->txtOutput();
+            const qsizetype on = view->toPlainText().lastIndexOf(rest.section(' ', 1)) + 1;
+            const QPoint at = view->cursorRect(on).center();
+            if (verb == "click")
+                return QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
             QApplication::sendEvent(view->viewport(), &event);
             QMenu *popup = view->findChildren<QMenu *>().last();
             QCOMPARE(popup->actions().first()->text(), "Copy &Link Address");
@@ -180,12 +172,12 @@ private slots:
         row("a paste that closes its window", "new; paste 2 /echo 1 a⏎/window close⏎/echo 1 b", one,
             {"a"});
         // Escape in the find field: back to typing.
-        row("Escape closes find", "new; in 2; chord Ctrl+F; key Escape", two, {}, 2);
+        row("Escape closes find", "new; in 2; chord Ctrl+F; chord Escape", two, {}, 2);
         const QString link = "in 1 /echo 1 see irc://irc.invalid/#c.\n";
         row("a link with nothing to open it", link + "; click 1 irc:; in 1", one,
             {"/echo 1 see irc://irc.invalid/#c.", "see irc://irc.invalid/#c.",
              "Could not open link: irc://irc.invalid/#c"});
-        row("Copy Link Address", link + "; copy link 1 irc:; in 1; chord Ctrl+V", one,
+        row("Copy Link Address", link + "; context 1 irc:; in 1; chord Ctrl+V", one,
             {"/echo 1 see irc://irc.invalid/#c.", "see irc://irc.invalid/#c."}, 1,
             "irc://irc.invalid/#c|");
         row("a failing exit keeps the client", "failing close frame; in 1 /echo 1 on\n", one,

@@ -66,6 +66,7 @@ void run(Kind kind, int characters, int timeoutS) {
     QElapsedTimer clock;
     clock.start();
     app.type(2, text);
+    const double returnMs = clock.nsecsElapsed() / 1e6; // echo, splitting, the first burst
     const QByteArray us = ":alice!";
     const auto arrived = [&] {
         qsizetype n = 0;
@@ -91,9 +92,10 @@ void run(Kind kind, int characters, int timeoutS) {
         if (line.contains("ERROR"))
             std::printf("%-9s %s\n", name, qPrintable(line));
     const bool disconnected = app.waitForLine(1, cut, 10);
-    std::printf("%-9s %6d chars  %4lld lines sent  %4lld arrived  last after %6.1f s  %s\n", name,
-                int(text.size()), qlonglong(sent), qlonglong(lastCount), lastMs / 1000.0,
-                disconnected ? "DISCONNECTED" : "still connected");
+    std::printf("%-9s %6d chars  Return %5.1f ms  %4lld lines sent  %4lld arrived  last after "
+                "%6.1f s  %s\n",
+                name, int(text.size()), returnMs, qlonglong(sent), qlonglong(lastCount),
+                lastMs / 1000.0, disconnected ? "DISCONNECTED" : "still connected");
     bob.quit();
 }
 

@@ -47,8 +47,8 @@ public:
 signals:
     // A line is to go on the wire now.
     void Release(const QByteArray &wire);
-    // Lines have begun to wait. Raised once the event that queued them is over, so that
-    // Waiting() counts a whole paste; not raised when they are all gone by then.
+    // Lines were queued to wait. Raised once the event that queued them is over, so that
+    // Waiting() counts a whole paste; not raised when none waits by then.
     void StartedWaiting();
 
 private:

@@ -3,8 +3,8 @@
 // the lines the client put on the wire, how many reached the other user, the time from Return
 // until the last one arrived, and whether the server cut the client off.
 //
-// Usage: bench_paste [characters] [timeout s]   (default 40000 and 300; offscreen unless
-// QT_QPA_PLATFORM is set)
+// Usage: bench_paste [characters] [timeout s] [line length]   (default 40000, 300 and one line;
+// with a line length the paste is that many lines of it; offscreen unless QT_QPA_PLATFORM is set)
 #include "app/Application.h"
 #include "app/modMain.h"
 #include "connection/IRCConnection.h"
@@ -25,14 +25,17 @@ namespace {
 
 using Kind = IrcServerFixture::Kind;
 
-QString pasteText(int characters) {
+QString pasteText(int characters, int lineLength) {
     QString text;
     for (int i = 0; text.size() < characters; ++i)
-        text += QStringLiteral("word%1 ").arg(i);
+        text += QStringLiteral("word%1").arg(i) +
+                (lineLength > 0 && text.size() / lineLength != (text.size() + 10) / lineLength
+                     ? QLatin1Char('\n')
+                     : QLatin1Char(' '));
     return text.left(characters).trimmed();
 }
 
-void run(Kind kind, int characters, int timeoutS) {
+void run(Kind kind, int characters, int timeoutS, int lineLength) {
     const char *name = kind == Kind::Ngircd ? "ngircd" : "InspIRCd";
     IrcServerFixture server(kind, IrcServerFixture::Limits::Flood);
     QString error;
@@ -60,9 +63,11 @@ void run(Kind kind, int characters, int timeoutS) {
         std::printf("%-9s no channel\n", name);
         return;
     }
-    const QString text = pasteText(characters);
-    const qsizetype sent =
-        MessageSplitter::Split(text, MessageSplitter::TextBudget("PRIVMSG", "#room")).size();
+    const QString text = pasteText(characters, lineLength);
+    qsizetype sent = 0;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        sent +=
+            MessageSplitter::Split(line, MessageSplitter::TextBudget("PRIVMSG", "#room")).size();
     QElapsedTimer clock;
     clock.start();
     app.type(2, text);
@@ -107,7 +112,8 @@ int main(int argc, char **argv) {
     QApplication qapp(argc, argv);
     const int characters = argc > 1 ? std::atoi(argv[1]) : 40000;
     const int timeoutS = argc > 2 ? std::atoi(argv[2]) : 300;
+    const int lineLength = argc > 3 ? std::atoi(argv[3]) : 0;
     for (const Kind kind : {Kind::Ngircd, Kind::InspIRCd})
-        run(kind, characters, timeoutS);
+        run(kind, characters, timeoutS, lineLength);
     return 0;
 }

@@ -1,12 +1,15 @@
 #include "connection/IRCConnection.h"
 
 #include "app/Application.h"
+#include "channel/Channel.h"
 #include "channel/Channels.h"
 #include "connection/IRCConnections.h"
 #include "connection/LineDecoder.h"
+#include "connection/MessageLine.h"
 #include "connection/SocketArray.h"
 #include "platform/EscapedErrors.h"
 #include "platform/Utilities.h"
+#include "windows/Child.h"
 #include "windows/frmMain.h"
 
 #include <QElapsedTimer>
@@ -16,6 +19,8 @@ IRCConnection::IRCConnection() {
     m_index = -1;
     m_channels = std::make_unique<::Channels>();
     m_channels->SetParent(this);
+    connect(&m_pacer, &SendPacer::Release, this, &IRCConnection::sendPaced);
+    connect(&m_pacer, &SendPacer::StartedWaiting, this, &IRCConnection::reportWaiting);
 }
 
 IRCConnection::~IRCConnection() {
@@ -84,7 +89,9 @@ void IRCConnection::Connect(const QString &Server, quint16 Port, bool Tls) {
     } catch (...) {
     }
     // A line the old server left unfinished must not become the start of the new server's
-    // first line; the old server's channels and our nick there are gone with it.
+    // first line; the old server's channels and our nick there are gone with it, and so are
+    // the messages still waiting for it.
+    dropWaiting();
     m_buffer.Clear();
     m_nick.clear();
     if (m_channels)
@@ -107,6 +114,7 @@ void IRCConnection::Disconnect() {
     m_connected = false;
     const QString ended = QStringLiteral("Disconnected from ") + serverAndPort();
     statusLine(ended);
+    dropWaiting();
     if (m_channels)
         m_channels->MarkAllNotJoined(ended);
 }
@@ -127,7 +135,49 @@ QByteArray IRCConnection::WireBytes(QByteArray Line) {
 }
 
 void IRCConnection::SendMessage(const QString &Message) {
-    sendWire(WireLine(Message));
+    const QByteArray wire = WireLine(Message);
+    SocketElement *element = socket();
+    if (element && element->SocketState() == SocketElement::Connected_)
+        m_pacer.Send(wire);
+}
+
+// A message whose turn has come. When the connection ended while it waited, it and the rest are
+// dropped, with one line.
+void IRCConnection::sendPaced(const QByteArray &wire) {
+    SocketElement *element = socket();
+    if (element && element->SocketState() == SocketElement::Connected_)
+        sendWire(wire);
+    else
+        dropWaiting(1);
+}
+
+// In the window of the channel the first waiting message goes to, else in the status window.
+void IRCConnection::reportWaiting() {
+    const qsizetype count = m_pacer.Waiting();
+    const QString line = QStringLiteral("Server(%1): %2 %3 waiting to be sent, one every %4 s")
+                             .arg(m_index)
+                             .arg(count)
+                             .arg(count == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                             .arg(m_pacer.IntervalMs() / 1000.0);
+    qint32 window = 1;
+    const QString first = QString::fromUtf8(m_pacer.First().chopped(2));
+    const MessageLine message = MessageLine::Parse(first);
+    if (m_channels && message.Valid())
+        if (const std::shared_ptr<Channel> channel = m_channels->Item(message.Param(0)))
+            if (channel->Window())
+                window = channel->Window()->Index();
+    if (m_parent && m_parent->Parent() && m_parent->Parent()->Childs())
+        m_parent->Parent()->Echo(window, line);
+}
+
+// At exit the windows go first: then there is no one left to tell.
+void IRCConnection::dropWaiting(qsizetype alsoDropped) {
+    const qsizetype count = m_pacer.Reset() + alsoDropped;
+    if (count > 0 && m_parent && m_parent->Parent() && m_parent->Parent()->Childs())
+        statusLine(QStringLiteral("Server(%1): %2 waiting %3 not sent")
+                       .arg(m_index)
+                       .arg(count)
+                       .arg(count == 1 ? QStringLiteral("line") : QStringLiteral("lines")));
 }
 
 void IRCConnection::sendWire(const QByteArray &wire) {
@@ -141,6 +191,7 @@ void IRCConnection::sendWire(const QByteArray &wire) {
     const QString ended =
         QStringLiteral("Server(%1): the server stopped reading; connection closed").arg(m_index);
     statusLine(ended);
+    dropWaiting();
     if (m_channels)
         m_channels->MarkAllNotJoined(ended);
 }
@@ -305,6 +356,7 @@ void IRCConnection::releaseResources() {
 
 void IRCConnection::Delete() {
     auto self = shared_from_this();
+    dropWaiting();
     releaseResources();
     if (m_parent)
         m_parent->RemoveAt(m_index);

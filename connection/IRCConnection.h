@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connection/LineFramer.h"
+#include "connection/SendPacer.h"
 
 #include <QObject>
 #include <QPointer>
@@ -35,7 +36,12 @@ public:
     // with them, so a token that is not UTF-8 comes back unchanged.
     bool ProcessServerMessage(const QString &Message, QByteArrayView Received = {});
     bool Reconnect();
+    // Sends one protocol line. Messages (PRIVMSG, NOTICE) are paced (see SendPacer): a long
+    // paste waits its turn, with one line in the window it goes to; every other line goes at
+    // once.
     void SendMessage(const QString &Message);
+    // The pacing of this connection's messages (tests set its rate).
+    SendPacer &Pacer() { return m_pacer; }
 
     // For the collection only.
     void SetIndex(qint32 index) { m_index = index; }
@@ -77,6 +83,10 @@ private:
     // WireLine for a line that is bytes already.
     static QByteArray WireBytes(QByteArray Line);
     void sendWire(const QByteArray &wire);
+    void sendPaced(const QByteArray &wire);
+    void reportWaiting();
+    // Drops the messages still waiting, saying how many (counting alsoDropped more).
+    void dropWaiting(qsizetype alsoDropped = 0);
 
     // Work per event-loop turn: lines are processed for about this long before the rest waits
     // for the next turn (the clock is read every LinesPerClockCheck lines, and after every line
@@ -99,6 +109,7 @@ private:
     QString m_instanceKey;
     qint16 m_socketIndex = -1;
     QPointer<SocketArray> pobjConnectionEvents;
+    SendPacer m_pacer;
     bool m_processing = false;   // a slice is running
     bool m_slicePending = false; // the next slice is queued for a later turn
 };

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QMdiSubWindow>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 using Script = QList<QByteArray>;
@@ -188,6 +189,37 @@ void tst_Client::scripts_data() {
                    "< :me!u@h JOIN :#B", "1: Joined Channel #b", "2> back", "> PRIVMSG #a :back",
                    "= 3 #a #b"});
 
+    // Messages are paced: B go at once, then one every interval; the rest waits, with one line
+    // in its window. Commands and replies pass the waiting messages; what still waits when the
+    // connection ends is dropped with one line.
+    const Script paced =
+        joined({"#room"}) + Script{"pace 2 300",           "2> one",
+                                   "> PRIVMSG #room :one", "2> two",
+                                   "> PRIVMSG #room :two", "2> three",
+                                   "2> /notice bob four",  "2: notice -> bob: four"};
+    const QByteArray waiting2 = "2: Server(1): 2 lines waiting to be sent, one every 0.3 s";
+    row("pacing: a short exchange at once, then one by one, commands first",
+        paced + Script{"1> /quote JOIN #x", "1: -> Server: [JOIN #x]", "> JOIN #x", waiting2,
+                       "< PING :p", "> PONG :p", "> PRIVMSG #room :three", "> NOTICE bob :four",
+                       "2> five", "2: Server(1): 1 line waiting to be sent, one every 0.3 s",
+                       "> PRIVMSG #room :five"});
+    const QByteArray notSent = "1: Server(1): 2 waiting lines not sent";
+    const QByteArray disconnected = "1: Disconnected from Server 127.0.0.1, Port %1",
+                     roomEnded = "2: Disconnected from Server 127.0.0.1, Port %1";
+    row("pacing: dropped at DISCONNECT",
+        paced + Script{waiting2, "1> /disconnect", disconnected, notSent, "1: Left Channel #room",
+                       roomEnded});
+    // The old server's wire is not checked: the scripted server keeps only the new one's.
+    row("pacing: dropped at a new SERVER, and the new one starts afresh",
+        joined({"#room"}) + Script{"pace 1 5000", "2> one", "2> two", "2> three",
+                                   "2: Server(1): 2 lines waiting to be sent, one every 5 s",
+                                   reconnect[0], notSent, "1: Left Channel #room", roomEnded,
+                                   reconnect[1], reconnect[2], "1> /msg bob again",
+                                   "1: -> bob: again", "> PRIVMSG bob :again"});
+    row("pacing: QUIT goes first, the rest is dropped when the server closes",
+        paced + Script{"1> /quit bye", "1: QUIT -> Server(1): bye", "> QUIT :bye", waiting2, "drop",
+                       disconnected, "1: Left Channel #room", roomEnded, notSent});
+
     // Server lines, after our confirmed JOIN of #room, and for some also our welcome as "me".
     const Script room = joined({"#room"});
     const Script welcomed = Script{"<< :irc.test 001 me :Welcome"} + room;
@@ -350,6 +382,7 @@ void tst_Client::longMessageGoesAsSeveralLines() {
     QFETCH(int, count);
     ConnectedClient c;
     QVERIFY(c.connected && c.join("#room"));
+    c.app.connection().Pacer().SetRate(5, 1); // the order through the queue, at speed
     QString text;
     for (int i = 0; text.toUtf8().size() < 1500 || text.size() < length; ++i)
         text += piece.contains('%') ? piece.arg(i) : piece;
@@ -372,7 +405,8 @@ void tst_Client::longMessageGoesAsSeveralLines() {
     }
     QCOMPARE(QString::fromUtf8(rejoined), text);
     QCOMPARE(lines.size(), count);
-    QCOMPARE(c.app.lines(2).size(), command.isEmpty() ? 1 : 2);
+    const QStringList shown = c.app.lines(2).filter(QRegularExpression("^(?!Server\\(1\\): )"));
+    QCOMPARE(shown.size(), command.isEmpty() ? 1 : 2);
 }
 
 // Random typed lines in the status window, a plain window and a channel window, full of line
@@ -381,7 +415,8 @@ void tst_Client::longMessageGoesAsSeveralLines() {
 void tst_Client::generatedInputsNeverInject() {
     ConnectedClient c;
     QVERIFY(c.connected && c.join("#room"));
-    c.app.app()->Childs()->Add(); // window 3, a plain window
+    c.app.app()->Childs()->Add();             // window 3, a plain window
+    c.app.connection().Pacer().SetRate(1, 0); // every line at once
     QStringList pieces = {"\r",          "\n",      "\r\n",  "\"",
                           "\"a b\"",     ":",       " ",     "  ",
                           "x",           "\u2028",  "\t",    "/",

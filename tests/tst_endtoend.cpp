@@ -6,9 +6,12 @@
 //   N= line       the next line of window N is line   N* text     as "N:", a line starting with it
 //   bob: LINE     bob receives LINE, in this order    quiet N     no more lines come in window N
 //   said K        bob has received K lines from us    none N text no line of window N starts so
-// and the named steps in step(). In lines, $a and $b stand for ":alice!…" and ":bob!…" as the
-// server writes them, $~ for the mark of a user name no ident answer confirmed, $port and $tls
-// for the server's ports, and "PART~#c" for the server's echo of a PART of #c without reason.
+// and the named steps in step(), among them "strict" (the rest runs on a server of the same kind
+// with its own flood limits), "pace B MS" (the client sends B messages at once, then one every
+// MS milliseconds) and "paste N" (N long lines pasted into window 2 all reach bob). In lines, $a
+// and $b stand for ":alice!…" and ":bob!…" as the server writes them, $~ for the mark of a user
+// name no ident answer confirmed, $port and $tls for the server's ports, and "PART~#c" for the
+// server's echo of a PART of #c without reason.
 
 #include "app/Application.h"
 #include "channel/Channels.h"
@@ -22,6 +25,8 @@
 #include "windows/Child.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QRegularExpression>
 #include <QTest>
@@ -50,6 +55,7 @@ private:
     IrcServerFixture m_ngircd{Kind::Ngircd};
     IrcServerFixture m_inspircd{Kind::InspIRCd};
     IrcServerFixture *m_server = nullptr;
+    std::map<Kind, std::unique_ptr<IrcServerFixture>> m_strict; // started when a row needs one
     std::unique_ptr<AppFixture> m_app;
     std::unique_ptr<IrcTestClient> m_bob;
     QStringList m_received; // every line the client received, before it is processed
@@ -143,6 +149,15 @@ void tst_EndToEnd::scenarios_data() {
             {"meet", "1> JOIN #a", "1: Joined Channel #a", "1> JOIN #b", "1: Joined Channel #b",
              "bob> JOIN #a", "bob> JOIN #b", "1: <- Server(1): [$b JOIN :#b]", "1> /exit",
              "bob: $a PART~#b", "bob: $a PART~#a", "gone", "said 2"});
+        // A paste well past what the server takes in one burst trickles out and arrives whole;
+        // on InspIRCd at the client's default pace, against the server's default flood limits.
+        const bool insp = kind == Kind::InspIRCd;
+        row("a long paste",
+            QStringList{"strict"} + (insp ? QStringList{} : QStringList{"pace 5 100"}) + joined +
+                QStringList{"paste 12",
+                            QString("2: Server(1): 7 lines waiting to be sent, one every %1 s")
+                                .arg(insp ? "2" : "0.1"),
+                            "said 13", "none 1 Disconnected"});
         if (kind != Kind::Ngircd)
             continue;
         // ngircd PINGs after 5 idle seconds; a wrong answer draws an error numeric before the
@@ -275,6 +290,30 @@ void tst_EndToEnd::step(const QString &text) {
               "1* <- Server(1): [:irc.velloq.test 376 alice :"})
             if (step(s), QTest::currentTestFailed())
                 return;
+    } else if (verb == "strict") {
+        auto &strict = m_strict[m_server->kind()];
+        QString error;
+        if (!strict) {
+            strict = std::make_unique<IrcServerFixture>(m_server->kind(),
+                                                        IrcServerFixture::Limits::Flood);
+            QVERIFY2(strict->start(&error), qPrintable(error));
+        }
+        m_server = strict.get();
+    } else if (verb == "pace") {
+        m_app->connection().Pacer().SetRate(rest.section(' ', 0, 0).toInt(),
+                                            rest.section(' ', 1).toInt());
+    } else if (verb == "paste") {
+        QStringList lines;
+        for (int i = 1; i <= rest.toInt(); ++i)
+            lines << QString::number(i) + ' ' + QString(370, u'p'); // within one protocol line
+        QGuiApplication::clipboard()->setText(lines.join('\n'));
+        QLineEdit *input = m_app->window(2)->Form()->txtInput();
+        input->setFocus();
+        QTest::keySequence(input, QKeySequence::Paste);
+        QTest::keyClick(input, Qt::Key_Return);
+        for (const QString &sent : lines)
+            QVERIFY2(m_bob->waitForLine(expand("$a PRIVMSG #room :" + sent).toUtf8(), false, 10000),
+                     qPrintable(sent.left(8) + status));
     } else if (verb == "windows") {
         QCOMPARE(m_app->windowCount(), rest.toInt());
     } else if (verb == "channels") {

@@ -17,6 +17,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QCryptographicHash>
 #include <QImage>
 #include <QLineEdit>
@@ -50,7 +51,9 @@ class tst_Windows : public QObject {
     // the focused box, Ctrl held down around it as on a keyboard), "close W" (its close box),
     // "close all" (a walk over the windows that closes them as it goes), "server line" (received
     // on connection 1), "choose W" (in the Window menu), "maximise W", "menu exit", "close frame"
-    // and "failing close frame" (ExitClient throws).
+    // and "failing close frame" (ExitClient throws); "paste W text" (text, "⏎" a line break,
+    // pasted into window W's input box, then Return), "click W text" (in window W's output, on
+    // text) and "context W text" (its context menu there, "Copy Link Address").
     static void run(const AppFixture &f, const QString &step) {
         const QString verb = step.section(' ', 0, 0), rest = step.section(' ', 1);
         const int w = rest.section(' ', 0, 0).toInt();
@@ -67,6 +70,23 @@ class tst_Windows : public QObject {
                 else
                     QTest::keyClick(box(f, w), c == u'\n' ? '\r' : c.toLatin1());
             }
+        } else if (verb == "paste") {
+            QGuiApplication::clipboard()->setText(rest.section(' ', 1).replace(u'⏎', u'\n'));
+            box(f, w)->setFocus();
+            QTest::keySequence(box(f, w), QKeySequence::Paste);
+            QTest::keyClick(box(f, w), Qt::Key_Return);
+        } else if (verb == "click" || verb == "context") {
+            OutputView *view = f.window(w)->Form()->txtOutput();
+            const qsizetype on = view->toPlainText().lastIndexOf(rest.section(' ', 1)) + 1;
+            const QPoint at = view->cursorRect(on).center();
+            if (verb == "click")
+                return QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
+            QApplication::sendEvent(view->viewport(), &event);
+            QMenu *popup = view->findChildren<QMenu *>().last();
+            QCOMPARE(popup->actions().first()->text(), "Copy &Link Address");
+            popup->actions().first()->trigger();
+            popup->close();
         } else if (verb == "chord") {
             QTest::keyPress(QApplication::focusWidget(), Qt::Key_Control);
             QTest::keySequence(QApplication::focusWidget(), QKeySequence::fromString(rest));
@@ -161,6 +181,21 @@ private slots:
         row("Ctrl+Shift+Tab wraps", "new; new; in 1; chord Ctrl+Shift+Backtab", three, {}, 3);
         // Some input methods send Tab, not Backtab, with Shift held.
         row("Ctrl+Shift with plain Tab", "new; new; in 2; chord Ctrl+Shift+Tab", three, {}, 1);
+        // Each pasted line is entered as if typed on its own: shown, recalled, run.
+        row("a paste of several lines, empty ones left out",
+            "new; default 2 ECHO 1; paste 2 a⏎⏎/echo 1 b\r\n\rc⏎; in 2 ↑↑", two, {"a", "b", "c"}, 2,
+            "/echo 1 b|");
+        row("a paste that closes its window", "new; paste 2 /echo 1 a⏎/window close⏎/echo 1 b", one,
+            {"a"});
+        // Escape in the find field: back to typing.
+        row("Escape closes find", "new; in 2; chord Ctrl+F; chord Escape", two, {}, 2);
+        const QString link = "in 1 /echo 1 see irc://irc.invalid/#c.\n";
+        row("a link with nothing to open it", link + "; click 1 irc:; in 1", one,
+            {"/echo 1 see irc://irc.invalid/#c.", "see irc://irc.invalid/#c.",
+             "Could not open link: irc://irc.invalid/#c"});
+        row("Copy Link Address", link + "; context 1 irc:; in 1; chord Ctrl+V", one,
+            {"/echo 1 see irc://irc.invalid/#c.", "see irc://irc.invalid/#c."}, 1,
+            "irc://irc.invalid/#c|");
         row("a failing exit keeps the client", "failing close frame; in 1 /echo 1 on\n", one,
             {"Error 5: exit failed", "/echo 1 on", "on"});
         // A channel window is named after its channel, opens behind the current window, says

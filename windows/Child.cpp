@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QRegularExpression>
 
 namespace {
 // The height the layout gives the input box: as little as the layout's 12 pixels when the font
@@ -237,17 +238,31 @@ void Child::showHistoryEntry() {
     pobjInput->setCursorPosition(static_cast<int>(entry.size()));
 }
 
+// A pasted text of several lines is entered line by line, each as if typed and entered on its
+// own (history, echo, command), so that the window shows each line as it goes out. Empty lines
+// are left out.
 void Child::enterLine() {
-    const QString t = pobjInput->text();
-    if (t.isEmpty()) {
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    const QStringList lines = pobjInput->text().split(lineBreak, Qt::SkipEmptyParts);
+    if (lines.isEmpty()) {
         QApplication::beep();
         return;
     }
+    plngHistoryPos = 0;
+    pobjInput->clear();
+    // A line may close this very window; keep it alive until the last command is done.
+    auto self = shared_from_this();
+    for (const QString &t : lines) {
+        if (!pobjParent) // closed by a line before: the rest has no window to come from
+            return;
+        enter(t);
+    }
+}
+
+void Child::enter(const QString &t) {
     pobjHistory.append(t);
     if (pobjHistory.size() > HistoryLimit)
         pobjHistory.removeFirst();
-    plngHistoryPos = 0;
-    pobjInput->clear();
 
     QString command;
     if (t.startsWith(QLatin1Char('/')))
@@ -258,9 +273,7 @@ void Child::enterLine() {
         command = t;
 
     Echo(t);
-    // The line may close this very window; keep it alive until the command is done.
-    auto self = shared_from_this();
-    if (pobjParent && pobjParent->Parent())
+    if (pobjParent->Parent())
         pobjParent->Parent()->ProcessCommand(command, true, plngIndex);
 }
 

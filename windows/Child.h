@@ -75,6 +75,7 @@ private:
     void showHistoryEntry();
     void enterLine();
     void updateCaption();
+    void enter(const QString &t);
 
     bool pblnDeleting = false;
     QString pstrDefaultCommand;

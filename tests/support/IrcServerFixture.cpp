@@ -68,6 +68,7 @@ bool IrcServerFixture::makeCertificates(QString *error) const {
 }
 
 QString IrcServerFixture::config() const {
+    const bool flood = m_limits == Limits::Flood;
     if (m_kind == Kind::InspIRCd)
         return QStringLiteral(
                    "<server name=\"irc.velloq.test\" description=\"Velloq test server\" "
@@ -76,10 +77,12 @@ QString IrcServerFixture::config() const {
                    "<bind address=\"127.0.0.1\" port=\"%1\" type=\"clients\">\n"
                    "<files motd=\"%2\">\n"
                    "<connect allow=\"127.0.0.1\" resolvehostnames=\"no\" useident=\"no\" "
-                   "fakelag=\"no\" threshold=\"1000000\" commandrate=\"1000000\" "
-                   "localmax=\"1000\" globalmax=\"1000\">\n")
+                   "%3localmax=\"1000\" globalmax=\"1000\">\n")
             .arg(m_port)
-            .arg(m_dir.filePath("motd.txt"));
+            .arg(m_dir.filePath("motd.txt"),
+                 flood ? QString()
+                       : QStringLiteral("fakelag=\"no\" threshold=\"1000000\" "
+                                        "commandrate=\"1000000\" "));
     // Run as root, ngircd switches to another user, who must be able to write its PID file.
     QString user;
     if (const passwd *nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr) {
@@ -92,14 +95,15 @@ QString IrcServerFixture::config() const {
     }
     return QStringLiteral("[Global]\nName = irc.velloq.test\nListen = 127.0.0.1\nPorts = %1\n"
                           "MotdPhrase = \"Welcome to the Velloq test server\"\nPidFile = %2\n%3"
-                          "[Limits]\nMaxConnectionsIP = 0\nMaxJoins = 0\nMaxPenaltyTime = 0\n"
+                          "[Limits]\nMaxConnectionsIP = 0\nMaxJoins = 0\n%8"
                           "PingTimeout = 5\nPongTimeout = 5\n"
                           "[Options]\nPAM = no\nIdent = no\nDNS = no\nIncludeDir = %4\n"
                           "[SSL]\nCertFile = %5\nKeyFile = %6\nPorts = %7\n")
         .arg(m_port)
         .arg(m_dir.filePath("ngircd.pid"), user, m_dir.filePath("conf.d"),
              m_dir.filePath("server.pem"), m_dir.filePath("server.key"))
-        .arg(m_tlsPort);
+        .arg(m_tlsPort)
+        .arg(flood ? QString() : QStringLiteral("MaxPenaltyTime = 0\n"));
 }
 
 bool IrcServerFixture::start(QString *error) {

@@ -83,6 +83,9 @@ void runScript(const QList<QByteArray> &script) {
             c.app.window(arg.toInt())->Form()->SubWindow()->close();
         } else if (verb == "send") {
             c.app.connection().SendMessage(text);
+        } else if (verb == "pace") {
+            c.app.connection().Pacer().SetRate(arg.split(' ')[0].toInt(),
+                                               arg.split(' ')[1].toInt());
         } else if (verb == "join") {
             c.app.connection().Channels()->Join(text);
         } else if (verb == "keys") {

@@ -39,6 +39,7 @@ struct ConnectedClient {
 //   "+"         a plain window opens
 //   "close N"   the user closes window N
 //   "send text" the program sends text as one line on connection 1
+//   "pace B MS" connection 1 sends B messages at once, then one every MS milliseconds
 //   "join #c", "delete #c"   the program joins or deletes channel #c
 //   "keys text" types text (a line break: Return) wherever the keyboard focus is
 //   "focus N"   the keyboard focus is in window N's input box (waited for)

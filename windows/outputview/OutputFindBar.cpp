@@ -23,8 +23,10 @@ void OutputFindBar::place() {
 void OutputFindBar::keyPressEvent(QKeyEvent *event) {
     const int key = event->key();
     if (key == Qt::Key_Escape) {
+        // Back to where the user types (the window's input box), else to the output box.
+        QWidget *back = m_view->typingTarget() ? m_view->typingTarget() : m_view;
+        back->setFocus(Qt::OtherFocusReason);
         hide();
-        m_view->setFocus(Qt::OtherFocusReason);
         event->accept();
         return;
     }

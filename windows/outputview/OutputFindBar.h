@@ -5,7 +5,8 @@
 class OutputView;
 
 // The find field over an output box: Return finds the next match, Shift+Return the previous
-// one, Escape closes the field and gives the focus back to the box.
+// one, Escape closes the field and gives the focus back to the window's input box (or, without
+// one, to the output box).
 class OutputFindBar : public QLineEdit {
     Q_OBJECT
 public:

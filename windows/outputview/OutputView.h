@@ -93,6 +93,7 @@ public:
     void openFind();
     // Printable keys pressed in the box go to this widget (a window's input box) with the focus.
     void setTypingTarget(QWidget *target);
+    QWidget *typingTarget() const { return m_typingTarget; }
 
 public slots:
     void copy();

@@ -380,7 +380,9 @@ void OutputView::mouseReleaseEvent(QMouseEvent *event) {
         (point - m_pressPoint).manhattanLength() < QApplication::startDragDistance()) {
         const QString url = linkAt(point);
         if (!url.isEmpty()) {
-            QDesktopServices::openUrl(QUrl(url));
+            // With no program for it on the desktop, the user learns here why nothing opened.
+            if (!QDesktopServices::openUrl(QUrl(url)))
+                appendFollowing(tr("Could not open link: %1").arg(url));
             return;
         }
     }
@@ -429,6 +431,13 @@ void OutputView::contextMenuEvent(QContextMenuEvent *event) {
                                    QKeySequence(key).toString(QKeySequence::NativeText),
                                this, [this, slot] { Guarded([this, slot] { (this->*slot)(); }); });
     };
+    const QString url =
+        event->reason() == QContextMenuEvent::Mouse ? linkAt(event->pos()) : QString();
+    if (!url.isEmpty()) {
+        menu->addAction(tr("Copy &Link Address"), this,
+                        [url] { QGuiApplication::clipboard()->setText(url); });
+        menu->addSeparator();
+    }
     add(tr("&Copy"), QKeySequence::Copy, &OutputView::copy)->setEnabled(selectionLength() > 0);
     add(tr("Select &All"), QKeySequence::SelectAll, &OutputView::selectAll)
         ->setEnabled(textLength() > 0);

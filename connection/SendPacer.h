@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QQueue>
+#include <QTimer>
+
+// Paces the messages a connection sends to people and channels (PRIVMSG and NOTICE), so that a
+// long paste never floods the server: servers cut off a client that sends faster than they read
+// (InspIRCd's "RecvQ exceeded"). Up to Burst messages go at once; after that one more may go
+// every IntervalMs, and the rest waits here, in order, until its turn comes (a token bucket, as
+// irssi and HexChat pace their output). A short exchange therefore goes out at once; a paste of
+// a hundred lines trickles out over minutes.
+//
+// Every other line (PONG, JOIN, PART, QUIT, NICK, raw commands) is no message: it is released at
+// once and never waits behind the messages that do.
+class SendPacer : public QObject {
+    Q_OBJECT
+public:
+    // Five at once, then one every two seconds, as irssi does: half of what InspIRCd's default
+    // configuration takes (about ten at once, then one a second), and slower than ngircd's own
+    // throttle.
+    static constexpr int DefaultBurst = 5;
+    static constexpr int DefaultIntervalMs = 2000;
+
+    explicit SendPacer(QObject *parent = nullptr);
+
+    // Whether the wire line (ending in CR LF) is a message that is paced.
+    static bool Paced(QByteArrayView wire);
+
+    // Releases wire at once when it is no message, or when nothing waits and the bucket has room;
+    // otherwise it waits for its turn.
+    void Send(const QByteArray &wire);
+    qsizetype Waiting() const { return m_queue.size(); }
+    // The line whose turn comes next (empty when none waits).
+    QByteArray First() const { return m_queue.isEmpty() ? QByteArray() : m_queue.head(); }
+    int IntervalMs() const { return m_intervalMs; }
+    // Drops what waits (returns how many lines) and fills the bucket again, as for a new server.
+    qsizetype Reset();
+
+    // An interval of 0 paces nothing. For tests: the pacing of this connection from now on, and
+    // the pacing every new connection starts with.
+    void SetRate(int burst, int intervalMs);
+    static void SetDefaultRate(int burst, int intervalMs);
+
+signals:
+    // A line is to go on the wire now.
+    void Release(const QByteArray &wire);
+    // Lines were queued to wait. Raised once the event that queued them is over, so that
+    // Waiting() counts a whole paste; not raised when none waits by then.
+    void StartedWaiting();
+
+private:
+    void refill();
+    void releaseDue();
+    void scheduleNext();
+
+    QQueue<QByteArray> m_queue;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_refilledMs = 0; // when the bucket last gained a line's room
+    int m_tokens;
+    int m_burst;
+    int m_intervalMs;
+    bool m_reportPending = false;
+};

@@ -24,6 +24,8 @@ bool startsWith(QStringView line, QLatin1String word, QStringView &rest) {
 }
 
 bool join(::Channels &channels, QStringView name) {
+    if (name.isEmpty()) // not a channel: the line is shown as received
+        return false;
     const std::shared_ptr<Channel> channel = channels.Item(name);
     if (!channel) {
         channels.Add(name.toString())->SetJoined(true);

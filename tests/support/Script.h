@@ -27,7 +27,8 @@ struct ConnectedClient {
 // that every window shows exactly the lines the script expects (leaving out the fixture's own
 // connection lines and markers) and that the wire carries exactly the lines it expects.
 //
-// Items, in order; %1 stands for the scripted server's port, %2 for a port nobody listens on:
+// Items, in order; %1 stands for the scripted server's port, %2 for a port nobody listens on,
+// %3 for a port that accepts connections and never answers:
 //   "N> text"   types text in window N (the window then shows the typed line)
 //   "N? text"   runs text as a command not from the user, in window N
 //   "N: text"   window N shows text next (waited for)
@@ -39,6 +40,7 @@ struct ConnectedClient {
 //   "+"         a plain window opens
 //   "close N"   the user closes window N
 //   "send text" the program sends text as one line on connection 1
+//   "handshake N"  TLS handshakes of connection 1 time out after N ms
 //   "join #c", "delete #c"   the program joins or deletes channel #c
 //   "= N #a #b" at the end N windows are open and connection 1 holds channels #a and #b
 void runScript(const QList<QByteArray> &script);

@@ -3,6 +3,8 @@
 #include "channel/Channel.h"
 #include "platform/Collection.h"
 
+#include <QMultiHash>
+
 class IRCConnection;
 
 // The channels of one connection. Looked up by name (letters compared without regard to case)
@@ -27,9 +29,15 @@ public:
     // For the connection.
     void Delete();
     void SetParent(IRCConnection *parent);
+    // Called back from a channel's Delete.
+    void RemoveAt(qint32 position);
 
 private:
     std::shared_ptr<Channel> place(const QString &Name);
+    void file(const std::shared_ptr<Channel> &channel);
 
     IRCConnection *m_parent = nullptr;
+    // Every channel under its name in upper case: a lookup costs the same however many channels
+    // there are.
+    QMultiHash<QString, Channel *> m_byName;
 };

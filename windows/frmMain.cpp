@@ -10,6 +10,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStyle>
+#include <functional>
 
 static void loadResources() {
     Q_INIT_RESOURCE(velloq);
@@ -103,9 +104,23 @@ void frmMain::cascadeWindows() {
                         .expandedTo(sub->minimumSizeHint()));
 }
 
+// The area restacks each window it is given, and each window it activates, with a walk that
+// looks through all of its windows again for each of its windows: over a burst of windows the
+// work would grow with the cube of their number. A window that stays on top is only raised, so
+// each window is marked as staying on top while the area takes or activates it. The mark is
+// set without telling the window (which would update its menu's actions, and with them every
+// window's shortcuts) and taken away again at once.
+static void whileOnTop(QMdiSubWindow *sub, const std::function<void()> &work) {
+    const Qt::WindowFlags flags = sub->windowFlags();
+    sub->overrideWindowFlags(flags | Qt::WindowStaysOnTopHint);
+    work();
+    sub->overrideWindowFlags(flags);
+}
+
 QMdiSubWindow *frmMain::AddChildForm(QWidget *form) {
-    QMdiSubWindow *sub = ui->mdiArea->addSubWindow(form);
-    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    auto *sub = new QMdiSubWindow(ui->mdiArea->viewport());
+    sub->setWidget(form);
+    whileOnTop(sub, [&] { ui->mdiArea->addSubWindow(sub); });
     sub->resize(520, 340);
     // New windows step down from the top left, each one title bar lower, so that every new
     // window opens inside the frame and none hides another's title.
@@ -149,7 +164,7 @@ void frmMain::endOfTurnWithNewWindows() {
     QMdiSubWindow *last = m_burstLast;
     m_burstLast = nullptr;
     if (last && last->isVisible())
-        ui->mdiArea->setActiveSubWindow(last);
+        whileOnTop(last, [&] { ui->mdiArea->setActiveSubWindow(last); });
 }
 
 // Each new window makes the next paint walk every window of the area once more, and a burst

@@ -167,13 +167,14 @@ void frmMain::endOfTurnWithNewWindows() {
         whileOnTop(last, [&] { ui->mdiArea->setActiveSubWindow(last); });
 }
 
-// Each new window makes the next paint walk every window of the area once more, and a burst
-// opens a window or two per event-loop turn: painting every turn would cost more than the
-// windows themselves. While a burst goes on, a paint due sooner than a frame after the last
-// one waits for a later turn (the request is passed on until then).
+// Each new window makes the next paint walk every window of the area once more (and draw the
+// title bars in view again), and a burst opens a window or two per event-loop turn: painting
+// every turn, or even every frame, would cost more than the windows themselves. While a burst
+// goes on, the frame shows its progress BurstPaintMs apart: a paint due sooner waits for a
+// later turn (the request is passed on until then). Input is still answered every turn.
 bool frmMain::event(QEvent *event) {
     if (event->type() == QEvent::UpdateRequest && m_burst) {
-        if (m_lastPaint.isValid() && m_lastPaint.elapsed() < FrameMs) {
+        if (m_lastPaint.isValid() && m_lastPaint.elapsed() < BurstPaintMs) {
             QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest),
                                         Qt::LowEventPriority);
             return true;

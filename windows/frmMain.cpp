@@ -10,7 +10,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStyle>
-#include <functional>
 
 static void loadResources() {
     Q_INIT_RESOURCE(velloq);
@@ -70,6 +69,18 @@ void frmMain::addWindowSwitchKeys() {
     connect(m_windowPrevious, &QAction::triggered, ui->mdiArea,
             &QMdiArea::activatePreviousSubWindow);
     addAction(m_windowPrevious);
+
+    // The system's Close keys (Ctrl+F4) close the active chat window, as a close from its title
+    // bar does. One action here stands for the one each sub-window's menu would bring (see
+    // AddChildForm).
+    auto *close = new QAction(tr("Close Window"), this);
+    close->setObjectName(QStringLiteral("actWindowClose"));
+    close->setShortcuts(QKeySequence::Close);
+    connect(close, &QAction::triggered, this, [this] {
+        if (QMdiSubWindow *active = ui->mdiArea->activeSubWindow())
+            active->close();
+    });
+    addAction(close);
 }
 
 // QMdiArea cascades its windows at their minimum size, which for a chat window is little more
@@ -108,19 +119,26 @@ void frmMain::cascadeWindows() {
 // looks through all of its windows again for each of its windows: over a burst of windows the
 // work would grow with the cube of their number. A window that stays on top is only raised, so
 // each window is marked as staying on top while the area takes or activates it. The mark is
-// set without telling the window (which would update its menu's actions, and with them every
-// window's shortcuts) and taken away again at once.
-static void whileOnTop(QMdiSubWindow *sub, const std::function<void()> &work) {
-    const Qt::WindowFlags flags = sub->windowFlags();
-    sub->overrideWindowFlags(flags | Qt::WindowStaysOnTopHint);
-    work();
-    sub->overrideWindowFlags(flags);
+// taken away without telling the window (which would update its menu's actions, and with them
+// every window's shortcuts).
+static void notOnTop(QMdiSubWindow *sub) {
+    sub->overrideWindowFlags(sub->windowFlags() & ~Qt::WindowStaysOnTopHint);
+    for (QAction *action : sub->actions()) // its menu's "Stay on Top"
+        if (action->isCheckable())
+            action->setChecked(false);
 }
 
 QMdiSubWindow *frmMain::AddChildForm(QWidget *form) {
-    auto *sub = new QMdiSubWindow(ui->mdiArea->viewport());
-    sub->setWidget(form);
-    whileOnTop(sub, [&] { ui->mdiArea->addSubWindow(sub); });
+    QMdiSubWindow *sub = ui->mdiArea->addSubWindow(form, Qt::SubWindow | Qt::WindowStaysOnTopHint);
+    notOnTop(sub);
+    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    // Every shortcut added, removed, shown or hidden is looked up among all shortcuts of the
+    // program, and each sub-window's menu brings a Close shortcut of its own: over a burst of
+    // windows that work would grow with the square of their number. The frame's one Close
+    // action serves every window instead; taken away at once, each is found at the end.
+    for (QAction *action : sub->actions())
+        if (!action->shortcuts().isEmpty())
+            action->setShortcuts({});
     sub->resize(520, 340);
     // New windows step down from the top left, each one title bar lower, so that every new
     // window opens inside the frame and none hides another's title.
@@ -163,8 +181,11 @@ void frmMain::endOfTurnWithNewWindows() {
     m_burst = false;
     QMdiSubWindow *last = m_burstLast;
     m_burstLast = nullptr;
-    if (last && last->isVisible())
-        whileOnTop(last, [&] { ui->mdiArea->setActiveSubWindow(last); });
+    if (last && last->isVisible()) {
+        last->overrideWindowFlags(last->windowFlags() | Qt::WindowStaysOnTopHint);
+        ui->mdiArea->setActiveSubWindow(last);
+        notOnTop(last);
+    }
 }
 
 // Each new window makes the next paint walk every window of the area once more (and draw the

@@ -1,6 +1,5 @@
 #include "channel/Channels.h"
 
-#include "platform/Ascii.h"
 #include "windows/Child.h"
 
 #include <QLineEdit>
@@ -18,25 +17,20 @@ std::shared_ptr<Channel> Channels::place(const QString &Name) {
 
 std::shared_ptr<Channel> Channels::Add(const QString &Name) {
     auto channel = place(Name);
-    Append(channel);
+    file(channel);
     return channel;
 }
 
-namespace {
-// upper(text) == upper, for a text of ASCII characters, without building upper(text).
-bool asciiUpperEquals(QStringView text, QStringView upper) {
-    if (text.size() != upper.size())
-        return false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char16_t c = text[i].unicode();
-        if (c >= u'a' && c <= u'z')
-            c = char16_t(c - (u'a' - u'A'));
-        if (c != upper[i].unicode())
-            return false;
-    }
-    return true;
+void Channels::file(const std::shared_ptr<Channel> &channel) {
+    Append(channel);
+    m_byName.insert(channel->UpperName(), channel.get());
 }
-} // namespace
+
+void Channels::RemoveAt(qint32 position) {
+    const std::shared_ptr<Channel> channel = Item(position);
+    m_byName.remove(channel->UpperName(), channel.get());
+    Collection::RemoveAt(position);
+}
 
 bool Channels::SameName(QStringView a, QStringView b) {
     return a.toString().toUpper() == b.toString().toUpper();
@@ -44,17 +38,12 @@ bool Channels::SameName(QStringView a, QStringView b) {
 
 // Names are compared in upper case; only letters change case, so [ never matches {.
 std::shared_ptr<Channel> Channels::Item(QStringView Name) const {
-    if (Ascii::IsAscii(Name)) {
-        for (const auto &channel : m_items)
-            if (asciiUpperEquals(Name, channel->UpperName()))
-                return channel;
-        return nullptr;
-    }
-    const QString wanted = Name.toString().toUpper();
-    for (const auto &channel : m_items)
-        if (channel->UpperName() == wanted)
-            return channel;
-    return nullptr;
+    const Channel *first = nullptr;
+    const auto [from, to] = m_byName.equal_range(Name.toString().toUpper());
+    for (auto it = from; it != to; ++it)
+        if (!first || (*it)->Index() < first->Index())
+            first = *it;
+    return first ? Item(first->Index()) : nullptr;
 }
 
 std::shared_ptr<Channel> Channels::Join(const QString &Name) {
@@ -65,7 +54,7 @@ std::shared_ptr<Channel> Channels::Join(const QString &Name) {
     // The JOIN request of a new channel goes out before the channel is in the list.
     auto channel = place(Name);
     channel->Join();
-    Append(channel);
+    file(channel);
     return channel;
 }
 

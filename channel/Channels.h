@@ -3,6 +3,7 @@
 #include "channel/Channel.h"
 #include "platform/Collection.h"
 
+#include <QMultiHash>
 #include <QStringList>
 
 class IRCConnection;
@@ -37,11 +38,17 @@ public:
     // For the connection.
     void Delete();
     void SetParent(IRCConnection *parent);
+    // Called back from a channel's Delete.
+    void RemoveAt(qint32 position);
 
 private:
     std::shared_ptr<Channel> place(const QString &Name);
+    void file(const std::shared_ptr<Channel> &channel);
 
     IRCConnection *m_parent = nullptr;
     QStringList m_requested;
     std::weak_ptr<Child> m_requestedFrom;
+    // Every channel under its name in upper case: a lookup costs the same however many channels
+    // there are.
+    QMultiHash<QString, Channel *> m_byName;
 };

@@ -92,7 +92,7 @@ void IRCConnection::Connect(const QString &Server, quint16 Port, bool Tls) {
     // first line; the old server's channels and our nick there are gone with it, and so are
     // the messages still waiting for it.
     dropWaiting();
-    m_buffer.Clear();
+    endStream();
     m_nick.clear();
     if (m_channels)
         m_channels->MarkAllNotJoined(ended);
@@ -101,7 +101,7 @@ void IRCConnection::Connect(const QString &Server, quint16 Port, bool Tls) {
 }
 
 bool IRCConnection::Reconnect() {
-    m_buffer.Clear();
+    endStream();
     if (SocketElement *element = socket())
         element->Connect();
     return false;
@@ -111,6 +111,7 @@ void IRCConnection::Disconnect() {
     SocketElement *element = socket();
     if (element)
         element->Close();
+    endStream();
     m_connected = false;
     const QString ended = QStringLiteral("Disconnected from ") + serverAndPort();
     statusLine(ended);
@@ -187,6 +188,7 @@ void IRCConnection::sendWire(const QByteArray &wire) {
     if (element->SendData(wire))
         return;
     // Too much waited unsent: the element has cut the connection and dropped what waited.
+    endStream();
     m_connected = false;
     const QString ended =
         QStringLiteral("Server(%1): the server stopped reading; connection closed").arg(m_index);
@@ -209,6 +211,7 @@ void IRCConnection::pobjConnectionEvents_WSClose(qint16 &Index) {
     auto self = shared_from_this();
     // Lines that came with the close are shown before the close itself: nothing is lost.
     processLines(-1);
+    endStream();
     m_connected = false;
     const QString ended = QStringLiteral("Disconnected from ") + serverAndPort();
     statusLine(ended);
@@ -222,6 +225,7 @@ void IRCConnection::pobjConnectionEvents_WSError(qint16 &Index, qint16, QString 
                                                  bool &CancelDisplay) {
     if (Index != m_socketIndex)
         return;
+    endStream();
     m_connected = false;
     const QString ended =
         QStringLiteral("Connection to ") + serverAndPort() + QStringLiteral(" failed");
@@ -291,13 +295,24 @@ void IRCConnection::FeedReceived(QByteArrayView bytes) {
     processLines(-1);
 }
 
+void IRCConnection::endStream() {
+    ++m_stream;
+    m_buffer.Clear();
+}
+
 // Every complete line is offered to GetMessageRaw, then processed unless a subscriber took it;
 // when the buffer holds no complete line, the next bytes are read from the socket. Returns true
-// when it stopped because budgetNs (negative: no limit) ran out and lines may be left. A line
-// handler may delete this connection: the loop stops as soon as it is out of its collection.
+// when it stopped because budgetNs (negative: no limit) ran out and lines may be left.
+// A handler may delete, close or restart this connection, or run a loop of its own over the
+// buffer: this loop stops at once then, without touching the line it held, and no later line of
+// the stream it was reading is processed.
 bool IRCConnection::processLines(qint64 budgetNs) {
     QElapsedTimer clock;
     clock.start();
+    const quint64 stream = ++m_stream;
+    const auto gone = [this, stream] {
+        return !m_parent || m_stream != stream;
+    };
     QByteArrayView bytes;
     for (int lines = 1;; ++lines) {
         const qint32 channelsBefore = channelCount();
@@ -319,10 +334,10 @@ bool IRCConnection::processLines(qint64 budgetNs) {
             bool processed = false;
             if (m_parent)
                 m_parent->RaiseGetMessageRaw(m_index, line, processed);
-            if (!processed)
+            if (!processed && !gone())
                 ProcessServerMessage(line, bytes);
         }
-        if (!m_parent)
+        if (gone())
             return false;
         const bool costly = channelCount() != channelsBefore;
         if (budgetNs >= 0 && (costly || lines % LinesPerClockCheck == 0) &&
@@ -336,6 +351,7 @@ qint32 IRCConnection::channelCount() const {
 }
 
 void IRCConnection::releaseResources() {
+    endStream();
     if (m_channels) {
         m_channels->Delete();
         m_channels.reset();

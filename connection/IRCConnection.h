@@ -75,6 +75,9 @@ private:
     SocketArray *sockets() const;
     void statusLine(const QString &text) const;
     QString serverAndPort() const;
+    // The stream read so far ends (close, restart, deletion): its unread rest is dropped, and a
+    // running processLines stops after the handler it is in.
+    void endStream();
     void scheduleSlice();
     void receive();
     bool processLines(qint64 budgetNs);
@@ -110,6 +113,7 @@ private:
     qint16 m_socketIndex = -1;
     QPointer<SocketArray> pobjConnectionEvents;
     SendPacer m_pacer;
+    quint64 m_stream = 0;        // changes when the stream ends or another loop takes it over
     bool m_processing = false;   // a slice is running
     bool m_slicePending = false; // the next slice is queued for a later turn
 };

@@ -25,6 +25,8 @@ bool startsWith(QStringView line, QLatin1String word, QStringView &rest) {
 }
 
 bool join(::Channels &channels, QStringView name) {
+    if (name.isEmpty()) // not a channel: the line is shown as received
+        return false;
     std::shared_ptr<Channel> channel = channels.Item(name);
     if (channel && channel->Joined())
         return false;

@@ -104,9 +104,14 @@ void tst_Client::scripts_data() {
          "1: Connecting to Server 127.0.0.1, Port %2...",
          "1: Connection to Server 127.0.0.1, Port %2 failed", "1: Server(1): connection refused",
          "1> /server 127.0.0.1", "1: Connecting to Server 127.0.0.1, Port 6667..."});
+    row("TLS handshake timeout", {"offline", "handshake 300", "1> /server 127.0.0.1 +%3",
+                                  "1: Connecting to Server 127.0.0.1, Port +%3...",
+                                  "1: Connection to Server 127.0.0.1, Port %3 failed",
+                                  "1: Server(1): TLS handshake timed out"});
     row("WINDOW", {"offline", "1> /window new extra words", "1> /WINDOW NEW", "1> /window close 2",
                    "2> /echo 0 x", "2: x", "2> /window close 0", "+", "2? WINDOW CLOSE 0",
                    "2: Unknown command: \"WINDOW\" [WINDOW CLOSE 0]", "close 1",
+                   "1: Attempt to close status window!", "1> /window close 1",
                    "1: Attempt to close status window!", "2? WINDOW CLOSE", "= 1"});
 
     // Typed while connected, and what the program itself sends.
@@ -236,7 +241,7 @@ void tst_Client::scripts_data() {
     row("shown raw", raw << "= 2 #room");
     row("ERROR, JOIN before the welcome",
         room + Script{"< ERROR :", "1: Server(1) ERROR: ", "< :x JOIN #j", "1: Joined Channel #j",
-                      "< :x JOIN :", "1: Joined Channel "});
+                      "<< :x JOIN :", "<< :x JOIN", "= 3 #room #j"});
     // Control characters stay in their line: one server line is one output line.
     Script shown = room;
     for (const QByteArray &text : QList<QByteArray>{
@@ -261,6 +266,9 @@ void tst_Client::scripts_data() {
              {":bob PRIVMSG #room :\001ACTIONS\001", "<bob> \001ACTIONS\001"}})
         shown << "< " + line << "2: " + text;
     row("shown in the channel window", shown << "= 2 #room");
+    row("letter case beyond ASCII",
+        joined({"#CAF\xC3\x89"}) + Script{"join #caf\xC3\xA9", "< :bob!b@h PRIVMSG #caf\xC3\xA9 :x",
+                                          "2: <bob> x", "= 2 #CAF\xC3\x89"});
     row("brackets are not braces",
         joined({"#a{b"}) + Script{"< :bob!b@h PRIVMSG #A{B :x", "2: <bob> x",
                                   "<< :bob!b@h PRIVMSG #a[b :y", "= 2 #a{b"});
@@ -469,22 +477,27 @@ static QByteArray burst(int count) {
     return out;
 }
 
-// A burst of lines for #c, and what happens during it: at its at-th line the user closes the
-// window of #c, something deletes the connection, or the user ends the client; or the server
-// closes right after sending it. Received lines are processed in slices of a few milliseconds,
-// one per event-loop turn: a short burst fits in one slice, a long one spans many, and the event
-// then comes in a later slice than the first. wire: what the client sends (a PING follows the
-// burst, but the server's own close).
+// A burst of lines for #c with "PING :now" before its at-th line, and what a GetMessageRaw
+// subscriber does when that PING is offered: the user closes the window of #c, something deletes
+// the connection, the user ends the client, a new SERVER or a DISCONNECT restarts or ends the
+// connection, or the subscriber's own sending meets the send limit; or the server closes right
+// after sending it. Received lines are processed in slices of a few milliseconds, one per
+// event-loop turn: a short burst fits in one slice, a long one spans many, and the event then
+// comes in a later slice than the first. wire: what the client sends (a PING follows the burst,
+// but the server's own close).
 void tst_Client::duringBurst_data() {
     QTest::addColumn<QByteArray>("event");
     QTest::addColumn<int>("lines");
     QTest::addColumn<int>("at");
     QTest::addColumn<QList<QByteArray>>("wire");
     const QList<std::pair<QByteArray, QList<QByteArray>>> events = {
-        {"window closed", {"PART :#c", "PONG :late"}},
+        {"window closed", {"PART :#c", "PONG :now", "PONG :late"}},
         {"connection deleted", {"PART :#d", "PART :#c"}},
         {"exit", {"PART :#d", "PART :#c"}},
-        {"server close", {}}};
+        {"server close", {}},
+        {"new server", {}},
+        {"disconnect", {}},
+        {"send limit", {}}};
     for (const auto &[event, wire] : events) {
         QTest::addRow("%s within one slice", event.constData()) << event << 200 << 30 << wire;
         QTest::addRow("%s slices later", event.constData()) << event << 40000 << 30000 << wire;
@@ -492,7 +505,8 @@ void tst_Client::duringBurst_data() {
 }
 
 // Nothing is processed by what is gone, and nothing is lost: the lines after a closed window go
-// to the status window, and a server's last lines are all shown before its close.
+// to the status window, and a server's last lines are all shown before its close. Once the
+// connection is restarted or closed, no line of the old stream is read or processed.
 void tst_Client::duringBurst() {
     ConnectedClient c;
     QVERIFY(c.connected && c.join("#c"));
@@ -505,19 +519,34 @@ void tst_Client::duringBurst() {
     int seen = 0;
     connect(app->Connections(), &IRCConnections::GetMessageRaw, app,
             [&](qint32, const QString &message, bool &) {
-                if (!message.contains("PRIVMSG #c") || ++seen != at)
+                if (message != "PING :now" || ++seen > 1)
                     return;
+                IRCConnection &connection = c.app.connection();
                 if (event == "window closed")
                     c.app.window(2)->Form()->SubWindow()->close();
                 else if (event == "connection deleted")
                     app->Connections()->Remove(1);
                 else if (event == "exit")
                     app->ProcessCommand("EXIT", true, 1);
+                else if (event == "new server")
+                    app->ProcessCommand(QString("SERVER 127.0.0.1 %1").arg(c.server.port()), true,
+                                        1);
+                else if (event == "disconnect")
+                    connection.Disconnect();
+                else if (event == "send limit")
+                    c.server.stopReading();
+                for (int i = 0; event == "send limit" && i < 2000 && connection.Connected(); ++i)
+                    connection.SendMessage("PONG :" + QString(60000, 'x'));
             });
     QStringList shown;
     for (int i = 0; i < lines; ++i)
         shown << QString("<bob> line %1").arg(i);
-    c.server.send(burst(lines) + (event == "server close" ? "" : "PING :late\r\n"));
+    const QByteArray all = burst(lines);
+    qsizetype split = 0;
+    for (int i = 1; i < at; ++i)
+        split = all.indexOf("\r\n", split) + 2;
+    c.server.send(all.left(split) + "PING :now\r\n" + all.mid(split) +
+                  (event == "server close" ? "" : "PING :late\r\n"));
     if (event == "window closed") {
         QVERIFY(c.feed({}));
         QCOMPARE(c.app.status().filter("<- Server(1): [:bob!b@h PRIVMSG #c").size(),
@@ -530,6 +559,13 @@ void tst_Client::duringBurst() {
             30000));
         QCOMPARE(c.app.lines(2), shown << "Disconnected from Server 127.0.0.1, Port " +
                                               QString::number(c.server.port()));
+    } else if (event == "new server" || event == "disconnect" || event == "send limit") {
+        QVERIFY(QTest::qWaitFor([&] { return seen > 0; }, 30000));
+        QVERIFY(event != "new server" || c.server.waitForClient());
+        QTest::qWait(50);
+        QCOMPARE(c.app.lines(2).filter("<bob>"), shown.mid(0, at - 1));
+        QCOMPARE(c.app.status().filter("<- Server(1): [:bob").size(), 0);
+        QVERIFY(!c.app.connection().Channels()->Item(QString("#c"))->Joined());
     } else {
         QVERIFY(c.server.waitForDisconnect(30000));
         QCOMPARE(c.app.windowCount(), event == "exit" ? 0 : 1);
@@ -540,14 +576,16 @@ void tst_Client::duringBurst() {
         c.app.app()->Connections()->Add(); // the fixture's connection 1 again
 }
 
-// A server that sends PINGs and never reads: once 1 MiB of replies waits unsent the client
-// closes the connection with one line, and the memory they took comes back.
+// A server that sends PINGs (each followed by our JOIN of #c and a line for it) and never reads:
+// once 1 MiB of replies waits unsent the client closes the connection with one line, nothing it
+// had read after that is processed, and the memory the replies took comes back.
 void tst_Client::pingFloodNeverRead() {
     ConnectedClient c;
     QVERIFY(c.connected && c.join("#c"));
     c.server.stopReading();
     const double before = residentMiB();
-    const QByteArray ping = "PING :" + QByteArray(60000, 'p') + "\r\n";
+    const QByteArray ping = "PING :" + QByteArray(60000, 'p') +
+                            "\r\n:me!u@h JOIN :#c\r\n:bob!b@h PRIVMSG #c :after\r\n";
     for (int i = 0; i < 400 && c.app.connection().Connected(); ++i) {
         c.server.send(ping);
         QTest::qWait(1);
@@ -557,7 +595,9 @@ void tst_Client::pingFloodNeverRead() {
     QTest::qWait(100);
     const double after = residentMiB();
     QVERIFY(!c.app.connection().Connected());
-    QCOMPARE(c.app.status().mid(5), (QStringList{closed, "Left Channel #c"})); // after the JOIN
+    const QStringList status = c.app.status();
+    QCOMPARE(status.mid(status.indexOf(closed)), (QStringList{closed, "Left Channel #c"}));
+    QVERIFY(!c.app.connection().Channels()->Item(QString("#c"))->Joined());
     qInfo("resident memory %.1f MiB before, %.1f MiB after the PING flood", before, after);
 #ifndef __SANITIZE_ADDRESS__ // the sanitizer's own bookkeeping grows
     QVERIFY2(after - before < 16, qPrintable(QString("grew by %1 MiB").arg(after - before)));

@@ -21,10 +21,14 @@ void tst_FuzzCorpus::replay_data() {
     for (const char *set : {"corpus", "regressions"})
         for (const QString &target :
              {QStringLiteral("stream"), QStringLiteral("commands"), QStringLiteral("words")}) {
-            const QDir dir(root.filePath(QString::fromLatin1(set) + QLatin1Char('/') + target));
-            for (const QFileInfo &file : dir.entryInfoList(QDir::Files, QDir::Name))
-                QTest::newRow(
-                    qPrintable(QString::fromLatin1(set) + "/" + target + "/" + file.fileName()))
+            const QString name = QString::fromLatin1(set) + QLatin1Char('/') + target;
+            const QFileInfoList files =
+                QDir(root.filePath(name)).entryInfoList(QDir::Files, QDir::Name);
+            // A seed corpus that is missing or empty fails, rather than replaying nothing.
+            if (files.isEmpty() && QLatin1String(set) == QLatin1String("corpus"))
+                QTest::newRow(qPrintable(name + " is missing or empty")) << target << QString();
+            for (const QFileInfo &file : files)
+                QTest::newRow(qPrintable(name + "/" + file.fileName()))
                     << target << file.absoluteFilePath();
         }
 }
@@ -32,6 +36,7 @@ void tst_FuzzCorpus::replay_data() {
 void tst_FuzzCorpus::replay() {
     QFETCH(QString, target);
     QFETCH(QString, file);
+    QVERIFY2(!file.isEmpty(), "no seed inputs for this target");
     QFile input(file);
     QVERIFY(input.open(QIODevice::ReadOnly));
     const auto run = target == "stream"     ? FuzzTargets::ServerStream

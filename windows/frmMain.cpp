@@ -69,6 +69,18 @@ void frmMain::addWindowSwitchKeys() {
     connect(m_windowPrevious, &QAction::triggered, ui->mdiArea,
             &QMdiArea::activatePreviousSubWindow);
     addAction(m_windowPrevious);
+
+    // The system's Close keys (Ctrl+F4) close the active chat window, as a close from its title
+    // bar does. One action here stands for the one each sub-window's menu would bring (see
+    // AddChildForm).
+    auto *close = new QAction(tr("Close Window"), this);
+    close->setObjectName(QStringLiteral("actWindowClose"));
+    close->setShortcuts(QKeySequence::Close);
+    connect(close, &QAction::triggered, this, [this] {
+        if (QMdiSubWindow *active = ui->mdiArea->activeSubWindow())
+            active->close();
+    });
+    addAction(close);
 }
 
 // QMdiArea cascades its windows at their minimum size, which for a chat window is little more
@@ -103,9 +115,30 @@ void frmMain::cascadeWindows() {
                         .expandedTo(sub->minimumSizeHint()));
 }
 
+// The area restacks each window it is given, and each window it activates, with a walk that
+// looks through all of its windows again for each of its windows: over a burst of windows the
+// work would grow with the cube of their number. A window that stays on top is only raised, so
+// each window is marked as staying on top while the area takes or activates it. The mark is
+// taken away without telling the window (which would update its menu's actions, and with them
+// every window's shortcuts).
+static void notOnTop(QMdiSubWindow *sub) {
+    sub->overrideWindowFlags(sub->windowFlags() & ~Qt::WindowStaysOnTopHint);
+    for (QAction *action : sub->actions()) // its menu's "Stay on Top"
+        if (action->isCheckable())
+            action->setChecked(false);
+}
+
 QMdiSubWindow *frmMain::AddChildForm(QWidget *form, bool Foreground) {
-    QMdiSubWindow *sub = ui->mdiArea->addSubWindow(form);
+    QMdiSubWindow *sub = ui->mdiArea->addSubWindow(form, Qt::SubWindow | Qt::WindowStaysOnTopHint);
+    notOnTop(sub);
     sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    // Every shortcut added, removed, shown or hidden is looked up among all shortcuts of the
+    // program, and each sub-window's menu brings a Close shortcut of its own: over a burst of
+    // windows that work would grow with the square of their number. The frame's one Close
+    // action serves every window instead; taken away at once, each is found at the end.
+    for (QAction *action : sub->actions())
+        if (!action->shortcuts().isEmpty())
+            action->setShortcuts({});
     sub->resize(520, 340);
     // New windows step down from the top left, each one title bar lower, so that every new
     // window opens inside the frame and none hides another's title.
@@ -156,17 +189,21 @@ void frmMain::endOfTurnWithNewWindows() {
     m_burst = false;
     QMdiSubWindow *last = m_burstLast;
     m_burstLast = nullptr;
-    if (last && last->isVisible())
+    if (last && last->isVisible()) {
+        last->overrideWindowFlags(last->windowFlags() | Qt::WindowStaysOnTopHint);
         ui->mdiArea->setActiveSubWindow(last);
+        notOnTop(last);
+    }
 }
 
-// Each new window makes the next paint walk every window of the area once more, and a burst
-// opens a window or two per event-loop turn: painting every turn would cost more than the
-// windows themselves. While a burst goes on, a paint due sooner than a frame after the last
-// one waits for a later turn (the request is passed on until then).
+// Each new window makes the next paint walk every window of the area once more (and draw the
+// title bars in view again), and a burst opens a window or two per event-loop turn: painting
+// every turn, or even every frame, would cost more than the windows themselves. While a burst
+// goes on, the frame shows its progress BurstPaintMs apart: a paint due sooner waits for a
+// later turn (the request is passed on until then). Input is still answered every turn.
 bool frmMain::event(QEvent *event) {
     if (event->type() == QEvent::UpdateRequest && m_burst) {
-        if (m_lastPaint.isValid() && m_lastPaint.elapsed() < FrameMs) {
+        if (m_lastPaint.isValid() && m_lastPaint.elapsed() < BurstPaintMs) {
             QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest),
                                         Qt::LowEventPriority);
             return true;

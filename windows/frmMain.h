@@ -74,7 +74,7 @@ private:
     bool m_burst = false;
     int m_openedThisTurn = 0;
     QPointer<QMdiSubWindow> m_burstLast;
-    // When the frame last painted; during a burst it paints at most once a frame.
+    // When the frame last painted; during a burst it paints at most every BurstPaintMs.
     QElapsedTimer m_lastPaint;
-    static constexpr qint64 FrameMs = 16;
+    static constexpr qint64 BurstPaintMs = 100;
 };

@@ -1,8 +1,10 @@
 #include "support/Script.h"
 
 #include "channel/Channels.h"
+#include "connection/SocketArray.h"
 #include "windows/Child.h"
 #include "windows/frmChild.h"
+#include "windows/frmMain.h"
 
 #include <QApplication>
 #include <QHostAddress>
@@ -45,6 +47,9 @@ void runScript(const QList<QByteArray> &script) {
     probe.listen(QHostAddress::LocalHost);
     const QByteArray refused = QByteArray::number(probe.serverPort());
     probe.close();
+    QTcpServer silent; // a port that takes connections and never answers
+    silent.listen(QHostAddress::LocalHost);
+    const QByteArray silentPort = QByteArray::number(silent.serverPort());
     // The lines expected in each window, kept with the window itself: one that closes takes
     // its lines along, and a later window with its number starts empty.
     QList<std::pair<std::weak_ptr<Child>, QStringList>> expected;
@@ -57,7 +62,7 @@ void runScript(const QList<QByteArray> &script) {
     QList<QByteArray> wire;
     QByteArray end;
     for (QByteArray item : script.mid(online ? 0 : 1)) {
-        item.replace("%1", port).replace("%2", refused);
+        item.replace("%1", port).replace("%2", refused).replace("%3", silentPort);
         const QByteArray verb = item.left(item.indexOf(' ') < 0 ? item.size() : item.indexOf(' '));
         const QByteArray arg = item.mid(verb.size() + 1);
         const QString text = QString::fromUtf8(arg);
@@ -81,6 +86,12 @@ void runScript(const QList<QByteArray> &script) {
             c.app.app()->Childs()->Add();
         } else if (verb == "close") {
             c.app.window(arg.toInt())->Form()->SubWindow()->close();
+        } else if (verb == "handshake") {
+            c.app.app()
+                ->MainWindow()
+                ->wsConnection()
+                .Element(c.app.connection().SocketIndex())
+                .SetHandshakeTimeout(arg.toInt());
         } else if (verb == "send") {
             c.app.connection().SendMessage(text);
         } else if (verb == "pace") {

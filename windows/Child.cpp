@@ -3,7 +3,9 @@
 #include "app/Application.h"
 #include "platform/EscapedErrors.h"
 #include "platform/Utilities.h"
+#include "windows/Announcer.h"
 #include "windows/Childs.h"
+#include "windows/ScreenReader.h"
 #include "windows/frmChild.h"
 #include "windows/outputview/OutputView.h"
 
@@ -31,6 +33,7 @@ Child::Child(frmMain *frame) {
     pobjWindow->SetCaption(QStringLiteral("%1 - new window").arg(plngIndex));
     pobjInput = pobjWindow->txtInput();
     pobjOutput = pobjWindow->txtOutput();
+    pobjAnnouncer = new Announcer(pobjWindow);
     pobjInput->installEventFilter(this);
     connect(pobjWindow, &frmChild::QueryUnload, this, &Child::pobjWindow_QueryUnload);
     connect(pobjWindow, &frmChild::Resized, this, &Child::pobjWindow_Resize);
@@ -89,13 +92,24 @@ bool Child::Delete(bool User) {
 // otherwise the user's selection and reading position stay where they are. Lines are separated,
 // never introduced, by a line break: an empty text into an empty box leaves it empty.
 void Child::Echo(const QString &Output) {
+    echo(Output, Output, false);
+}
+
+void Child::echo(const QString &Output, const QString &Spoken, bool Mention) {
     if (!pobjOutput || (Output.isEmpty() && pobjOutput->textLength() == 0))
         return;
     pobjOutput->appendFollowing(Output);
+    if (!ScreenReader::listening() || !pobjWindow || !pobjAnnouncer)
+        return;
+    if (pobjWindow->IsActive())
+        pobjAnnouncer->announce(AccessibleText::readable(Spoken));
+    else if (Mention) // the name as the caption shows it, after the window's number
+        pobjAnnouncer->announce(Caption().section(QStringLiteral(" - "), -1) +
+                                QStringLiteral(": ") + AccessibleText::readable(Spoken));
 }
 
-void Child::EchoMention(const QString &Output) {
-    Echo(Output);
+void Child::EchoMention(const QString &Output, const QString &Spoken) {
+    echo(Output, Spoken.isNull() ? Output : Spoken, true);
     if (pobjOutput)
         pobjOutput->markLastLineAsMention();
     if (pobjWindow)
@@ -230,7 +244,7 @@ void Child::enterLine() {
     else
         command = t;
 
-    Echo(t);
+    pobjOutput->appendFollowing(t); // the user's own line: not said to a screen reader
     // The line may close this very window; keep it alive until the command is done.
     auto self = shared_from_this();
     if (pobjParent && pobjParent->Parent())

@@ -1,6 +1,7 @@
 #include "windows/Announcer.h"
 
 #include "platform/EscapedErrors.h"
+#include "windows/outputview/AccessibleText.h"
 
 #include <QAccessible>
 #include <QAccessibleObject>
@@ -42,7 +43,7 @@ Announcer::Announcer(QWidget *owner) : QObject(owner) {
 void Announcer::announce(const QString &text) {
     if (m_pending.isEmpty() && !m_timer.isActive() &&
         (!m_since.isValid() || m_since.elapsed() >= Interval)) {
-        say(text);
+        say(AccessibleText::readable(text));
         return;
     }
     if (m_pending.size() < MaxLines)
@@ -56,7 +57,10 @@ void Announcer::announce(const QString &text) {
 void Announcer::sayPending() {
     if (m_pending.isEmpty())
         return;
-    QString text = m_pending.join(QLatin1Char('\n'));
+    QStringList lines;
+    for (const QString &line : std::as_const(m_pending))
+        lines.append(AccessibleText::readable(line));
+    QString text = lines.join(QLatin1Char('\n'));
     if (m_skipped > 0)
         text += m_skipped == 1 ? QStringLiteral("\n1 more line")
                                : QStringLiteral("\n%1 more lines").arg(m_skipped);

@@ -20,6 +20,7 @@ public:
 
     explicit Announcer(QWidget *owner);
 
+    // Says a line as stored (formatting codes are left out when it is said).
     void announce(const QString &text);
     // What was said last: the accessible object's name.
     QString text() const { return m_text; }

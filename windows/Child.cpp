@@ -102,10 +102,10 @@ void Child::echo(const QString &Output, const QString &Spoken, bool Mention) {
     if (!ScreenReader::listening() || !pobjWindow || !pobjAnnouncer)
         return;
     if (pobjWindow->IsActive())
-        pobjAnnouncer->announce(AccessibleText::readable(Spoken));
+        pobjAnnouncer->announce(Spoken);
     else if (Mention) // the name as the caption shows it, after the window's number
         pobjAnnouncer->announce(Caption().section(QStringLiteral(" - "), -1) +
-                                QStringLiteral(": ") + AccessibleText::readable(Spoken));
+                                QStringLiteral(": ") + Spoken);
 }
 
 void Child::EchoMention(const QString &Output, const QString &Spoken) {

@@ -120,7 +120,8 @@ void Application::pobjConnections_SMsgNotProcessed(qint32 Connection, const QStr
                          QStringLiteral("): [") + Message + QLatin1Char(']');
     // A private message to us is marked like a line naming us and said as "<nick> text".
     const MessageLine message = MessageLine::Parse(Message);
-    if (pobjChilds && message.Command() == u"PRIVMSG" && message.ParamCount() == 2 &&
+    if (pobjChilds && pobjConnections && message.Command() == u"PRIVMSG" &&
+        message.ParamCount() == 2 &&
         Channels::SameName(message.Param(0), pobjConnections->Item(Connection)->Nick())) {
         QString spoken = QStringLiteral("<");
         spoken.append(modMain::NickFromPrefix(message.Prefix()))

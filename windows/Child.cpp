@@ -244,7 +244,8 @@ void Child::enterLine() {
     else
         command = t;
 
-    pobjOutput->appendFollowing(t); // the user's own line: not said to a screen reader
+    if (pobjOutput)
+        pobjOutput->appendFollowing(t); // the user's own line: not said to a screen reader
     // The line may close this very window; keep it alive until the command is done.
     auto self = shared_from_this();
     if (pobjParent && pobjParent->Parent())

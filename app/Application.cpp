@@ -2,7 +2,9 @@
 
 #include "app/CommandInterpreter.h"
 #include "app/modMain.h"
+#include "channel/Channels.h"
 #include "connection/IRCConnections.h"
+#include "connection/MessageLine.h"
 #include "platform/EscapedErrors.h"
 #include "platform/Utilities.h"
 #include "windows/Childs.h"
@@ -114,8 +116,21 @@ void Application::pobjConnections_GetMessageTypeError(qint32 Connection,
 }
 
 void Application::pobjConnections_SMsgNotProcessed(qint32 Connection, const QString &Message) {
-    Echo(1, QStringLiteral("<- Server(") + QString::number(Connection) + QStringLiteral("): [") +
-                Message + QLatin1Char(']'));
+    const QString line = QStringLiteral("<- Server(") + QString::number(Connection) +
+                         QStringLiteral("): [") + Message + QLatin1Char(']');
+    // A private message to us is marked like a line naming us and said as "<nick> text".
+    const MessageLine message = MessageLine::Parse(Message);
+    if (pobjChilds && pobjConnections && message.Command() == u"PRIVMSG" &&
+        message.ParamCount() == 2 &&
+        Channels::SameName(message.Param(0), pobjConnections->Item(Connection)->Nick())) {
+        QString spoken = QStringLiteral("<");
+        spoken.append(modMain::NickFromPrefix(message.Prefix()))
+            .append(QLatin1String("> "))
+            .append(message.Param(1));
+        pobjChilds->Item(1)->EchoMention(line, spoken);
+        return;
+    }
+    Echo(1, line);
 }
 
 void Application::pobjWindow_QueryUnload(bool &Cancel, int UnloadMode) {

@@ -8,6 +8,7 @@
 #include "text/IrcFormat.h"
 #include "text/IrcLinks.h"
 #include "text/IrcMentions.h"
+#include "windows/Announcer.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 #include "windows/frmChild.h"
@@ -34,6 +35,15 @@ class tst_Windows : public QObject {
 
     static auto *box(const AppFixture &f, int i) { return f.window(i)->Form()->txtInput(); }
     static auto *a11y(QObject *object) { return QAccessible::queryAccessibleInterface(object); }
+    // What the windows' announcers said to a screen reader.
+    static inline QStringList heard;
+    static void hear(const AppFixture &f) {
+        for (Announcer *announcer : f.app()->MainWindow()->findChildren<Announcer *>())
+            if (!announcer->property("heard").toBool()) {
+                announcer->setProperty("heard", true);
+                connect(announcer, &Announcer::announced, [](const QString &t) { heard << t; });
+            }
+    }
     static QStringList menuTexts(QMenu *menu) {
         emit menu->aboutToShow(); // what opening the menu does
         QStringList texts;
@@ -48,12 +58,13 @@ class tst_Windows : public QObject {
 
     // One step of a session: "new" (a window), "default W command", "in W keys" (a click into
     // window W's input box, then keys: "←↑→↓" are the arrow keys, "\n" is Return), "chord K" (in
-    // the focused box, Ctrl held down around it as on a keyboard), "close W" (its close box),
-    // "close all" (a walk over the windows that closes them as it goes), "server line" (received
-    // on connection 1), "choose W" (in the Window menu), "maximise W", "menu exit", "close frame"
-    // and "failing close frame" (ExitClient throws); "paste W text" (text, "⏎" a line break,
-    // pasted into window W's input box, then Return), "click W text" (in window W's output, on
-    // text) and "context W text" (its context menu there, "Copy Link Address").
+    // the focused box, Ctrl held down around it as on a keyboard), "tab W input|output" (Tab, and
+    // that box of window W has the focus), "close W" (its close box), "close all" (a walk over
+    // the windows that closes them as it goes), "server line" (received on connection 1), "flood
+    // W N" (N lines echoed into W), "choose W" (in the Window menu), "maximise W", "menu exit",
+    // "close frame" and "failing close frame" (ExitClient throws); "paste W text" (text, "⏎" a
+    // line break, pasted into window W's input box, then Return), "click W text" (in window W's
+    // output, on text) and "context W text" (its context menu there, "Copy Link Address").
     static void run(const AppFixture &f, const QString &step) {
         const QString verb = step.section(' ', 0, 0), rest = step.section(' ', 1);
         const int w = rest.section(' ', 0, 0).toInt();
@@ -108,6 +119,15 @@ class tst_Windows : public QObject {
             f.window(w)->Form()->SubWindow()->showMaximized();
         } else if (verb == "server") {
             f.connection().FeedReceived(rest.toUtf8() + "\r\n");
+        } else if (verb == "flood") {
+            for (int i = 1; i <= rest.section(' ', 1).toInt(); ++i)
+                f.window(w)->Echo(QString("line %1").arg(i));
+        } else if (verb == "tab") {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            frmChild *form = f.window(w)->Form();
+            QCOMPARE(QApplication::focusWidget(), rest.endsWith("output")
+                                                      ? static_cast<QWidget *>(form->txtOutput())
+                                                      : form->txtInput());
         } else if (verb == "choose") {
             menuTexts(f.app()->MainWindow()->mnuWindow());
             f.app()->MainWindow()->mnuWindow()->actions().at(2 + w)->trigger();
@@ -119,6 +139,9 @@ class tst_Windows : public QObject {
     }
 
 private slots:
+    // Every test runs as with a screen reader listening.
+    void initTestCase() { QAccessible::setActive(true); }
+
     // No top-level window may outlive a test.
     void cleanup() {
         for (QWidget *w : QApplication::topLevelWidgets())
@@ -129,21 +152,22 @@ private slots:
     // status window's lines, the active window and its input box ("|" marks the caret). No
     // windows: the client has ended.
     void sessions_data() {
-        columns<QStringList, QStringList, QStringList, int, QString>(
-            {"steps", "windows", "status", "active", "input"});
+        columns<QStringList, QStringList, QStringList, int, QString, QStringList>(
+            {"steps", "windows", "status", "active", "input", "spoken"});
         const QStringList one{"1 - status"}, two{"1 - status", "2 - unused"},
             three{"1 - status", "2 - unused", "3 - unused"};
         const auto row = [](const QString &name, const QString &steps, const QStringList &windows,
-                            const QStringList &status = {}, int active = 1,
-                            const char *input = "|") {
+                            const QStringList &status = {}, int active = 1, const char *input = "|",
+                            const QStringList &spoken = {}) {
             QTest::newRow(qPrintable(name))
-                << steps.split("; ") << windows << status << active << QString(input);
+                << steps.split("; ") << windows << status << active << QString(input) << spoken;
         };
         // Typed into window 2, whose default command is given.
         const auto typed = [&](const char *name, const char *command, const QString &keys,
-                               const char *input, const QStringList &status) {
+                               const char *input, const QStringList &status,
+                               const QStringList &spoken = {}) {
             row(name, QString("new; default 2 %1; in 2 ").arg(command) + keys, two, status, 2,
-                input);
+                input, spoken);
         };
         typed("a command, with or without its slash", "", "/echo 1 x\necho 1 y\n", "|", {"x", "y"});
         // The empty line only beeps and is not recalled.
@@ -155,26 +179,40 @@ private slots:
         QString numbers;
         for (int i = 1; i <= 51; ++i)
             numbers += QString("%1\n").arg(i);
-        typed("fifty lines kept", "ECHO 2", numbers + QString(60, u'↑'), "2|", {});
+        // Said: the first line, then three and the count of the others a second later.
+        typed("fifty lines kept", "ECHO 2", numbers + QString(60, u'↑'), "2|", {},
+              {"1", "2\n3\n4\n47 more lines"});
         const QString closed = "Attempt to close status window!";
         row("a close renumbers; chosen in the menu", "new; new; new; close 2; choose 1", three);
         row("a walk closing every window, the status window stays",
             "new; new; new; new; close all; close 1; in 1 /window close\n", one,
-            {closed, closed, "/window close", closed});
-        // Lines from amy name us; no other line does.
+            {closed, closed, "/window close", closed}, 1, "|", {closed, closed + "\n" + closed});
+        // Lines from amy name us; no other line does. A screen reader hears a line naming us
+        // in another window after that window's name, without its codes.
         const QString welcome = "server :s 001 bob :hi; ", joined = "server :bob!u@h JOIN #c; in 1";
         const QStringList named{"1 - status", "* 2 - #c"}, withC{"1 - status", "2 - #c"},
             status{"<- Server(1): [:s 001 bob :hi]", "Joined Channel #c"};
         const QString mentions = welcome + joined +
-                                 "; server :amy!a@h PRIVMSG #c :hi BOB!"
+                                 "; server :amy!a@h PRIVMSG #c :hi \00304,12BOB\003!"
                                  "; server :cy!c@h PRIVMSG #c :bobby [bob] bob_";
-        row("a line naming us marks an inactive window", mentions, named, status);
-        row("activating clears the mark", mentions + "; in 2", withC, status, 2);
+        const QStringList heard{status[0], "#c: <amy> hi BOB!", status[1]};
+        row("a line naming us marks an inactive window", mentions, named, status, 1, "|", heard);
+        row("activating clears the mark", mentions + "; in 2", withC, status, 2, "|", heard);
         const QString nick513(513, u'n');
         row("a nick longer than any server allows is not ours",
             "server :s 001 " + nick513 + " :hi; server :x!u@h JOIN #c; in 1; server :cy!c@h " +
                 "PRIVMSG #c :" + nick513,
-            withC, {"<- Server(1): [:s 001 " + nick513 + " :hi]", "Joined Channel #c"});
+            withC, {"<- Server(1): [:s 001 " + nick513 + " :hi]", "Joined Channel #c"}, 1, "|",
+            {"<- Server(1): [:s 001 " + nick513 + " :hi]", "Joined Channel #c"});
+        row("a report in the active window is said, the typed line not", "new; in 2 /echo 2 x\n",
+            two, {}, 2, "|", {"x"});
+        // The first line at once, then a few a second and how many were left out; nothing from
+        // a window not active.
+        row("a flood is said in part", "new; in 2; flood 1 5; flood 2 20", two,
+            {"line 1", "line 2", "line 3", "line 4", "line 5"}, 2, "|",
+            {"line 1", "line 2\nline 3\nline 4\n16 more lines"});
+        row("Tab to the output and back", "new; new; in 2; tab 2 output; tab 2 input", three, {},
+            2);
         row("Ctrl+Tab to the next", "new; new; in 1; chord Ctrl+Tab", three, {}, 2);
         row("Ctrl+Tab wraps", "new; new; in 3; chord Ctrl+Tab", three, {}, 1);
         row("Ctrl+Shift+Tab back", "new; new; in 3; chord Ctrl+Shift+Backtab", three, {}, 2);
@@ -192,12 +230,13 @@ private slots:
         const QString link = "in 1 /echo 1 see irc://irc.invalid/#c.\n";
         row("a link with nothing to open it", link + "; click 1 irc:; in 1", one,
             {"/echo 1 see irc://irc.invalid/#c.", "see irc://irc.invalid/#c.",
-             "Could not open link: irc://irc.invalid/#c"});
+             "Could not open link: irc://irc.invalid/#c"},
+            1, "|", {"see irc://irc.invalid/#c.", "Could not open link: irc://irc.invalid/#c"});
         row("Copy Link Address", link + "; context 1 irc:; in 1; chord Ctrl+V", one,
             {"/echo 1 see irc://irc.invalid/#c.", "see irc://irc.invalid/#c."}, 1,
-            "irc://irc.invalid/#c|");
+            "irc://irc.invalid/#c|", {"see irc://irc.invalid/#c."});
         row("a failing exit keeps the client", "failing close frame; in 1 /echo 1 on\n", one,
-            {"Error 5: exit failed", "/echo 1 on", "on"});
+            {"Error 5: exit failed", "/echo 1 on", "on"}, 1, "|", {"Error 5: exit failed", "on"});
         // A channel window is named after its channel, opens behind the current window, says
         // when it is not joined, and is renamed with its number; so is the maximised frame.
         const QString chat = "server :s 001 me :hi; server :me!u@h JOIN :#room; server "
@@ -205,18 +244,22 @@ private slots:
         const QStringList joins{"<- Server(1): [:s 001 me :hi]", "Joined Channel #room",
                                 "Joined Channel #chat"},
             kicked =
-                joins + QStringList{"Kicked from Channel #chat by op (out)", "Left Channel #chat"};
+                joins + QStringList{"Kicked from Channel #chat by op (out)", "Left Channel #chat"},
+            // The first line at once, the next three a moment later, and the rest counted.
+            saidInStatus{joins[0], QStringList(kicked.mid(1, 3)).join('\n') + "\n1 more line"};
         row("channel windows", chat + "; server :op!u@h KICK #chat me :out; new",
-            {"1 - status", "2 - #room", "3 - #chat (not joined)", "4 - unused"}, kicked, 4);
+            {"1 - status", "2 - #room", "3 - #chat (not joined)", "4 - unused"}, kicked, 4, "|",
+            saidInStatus);
         row("renamed while maximised",
             chat + "; in 3; maximise 3; close 2; server :op!u@h KICK "
                    "#chat me :out",
-            {"1 - status", "2 - #chat (not joined)"}, kicked, 2);
+            {"1 - status", "2 - #chat (not joined)"}, kicked, 2, "|",
+            {joins[0], kicked[3], joins[1] + "\n" + joins[2]});
         row("joined again",
             chat + "; server :op!u@h KICK #chat me :out; in 3; maximise 3; server "
                    ":me!u@h JOIN :#chat",
             {"1 - status", "2 - #room", "3 - #chat"}, kicked + QStringList{"Joined Channel #chat"},
-            3);
+            3, "|", saidInStatus);
         row("EXIT", "new; in 2 /exit\n", {});
         row("EXIT with arguments", "new; in 1 /EXIT now please\n", {});
         row("File menu Exit", "new; menu exit", {});
@@ -226,6 +269,7 @@ private slots:
     // The menu lists the windows under Tile and Cascade however often it opens, each box is
     // named for its window, and the active window has the keyboard focus.
     void sessions() {
+        heard.clear();
         QFETCH(QStringList, windows);
         QFETCH(int, active);
         QFETCH(QString, input);
@@ -235,8 +279,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(frame));
         QSignalSpy exits(f.app(), &Application::ExitClientStarted);
         QFETCH(QStringList, steps);
-        for (const QString &step : steps)
+        for (const QString &step : steps) {
+            hear(f);
             run(f, step);
+        }
         if (windows.isEmpty()) { // ExitClient ran once and took every window with it
             QCOMPARE(exits.size(), 1);
             QVERIFY(!f.running());
@@ -244,6 +290,8 @@ private slots:
             return;
         }
         QTEST(f.status(), "status");
+        QFETCH(QStringList, spoken);
+        QTRY_COMPARE_WITH_TIMEOUT(heard, spoken, 2 * Announcer::Interval);
         const QStringList head{"&Tile", "&Cascade", "---"};
         QCOMPARE(menuTexts(frame->mnuWindow()), head + windows);
         QCOMPARE(menuTexts(frame->mnuWindow()), head + windows);
@@ -360,7 +408,8 @@ private slots:
     // Lines "héllo world", "", "second", "last", "the \002SEC\00304ond\003": a selection set
     // (from, length), then a key or a find ("find [back] text") -> the selection and the text it
     // copies, lines ended by LF. A find goes round, ignores case and a colour's digits, and moves
-    // nothing when it finds nothing.
+    // nothing when it finds nothing. Or a screen reader reads ("read S E", "line|word|char O", in
+    // its offsets, of "héllo world\n\nsecond\nlast\nthe SECond\n") -> the text it gets.
     void selectionAndKeys_data() {
         columns<qsizetype, qsizetype, QString, qsizetype, qsizetype, QString>(
             {"from", "length", "action", "start", "selected", "text"});
@@ -384,6 +433,16 @@ private slots:
         row("find goes round from the end", 44, 0, "find second", 15, 6, "second");
         row("find back goes round from the start", 10, 0, "find back SECOND", 34, 9, "SECond");
         row("a colour's digits are not found", 17, 2, "find 04ond", 17, 2, "co");
+        row("selected from inside a colour's digits", 38, 3, "", 38, 3, "o");
+        row("selected to inside a colour's digits", 33, 6, "", 33, 6, "SEC");
+        row("Left over a colour code", 40, 0, "Left", 36, 0);
+        row("read over a colour's digits", 0, 0, "read 27 33", 0, 0, "e SECo");
+        row("read from the code on", 0, 0, "read 29 36", 0, 0, "SECond\n");
+        row("read across lines", 0, 0, "read 14 30", 0, 0, "econd\nlast\nthe S");
+        row("the line of a coloured word", 0, 0, "line 32", 0, 0, "the SECond\n");
+        row("a coloured word", 0, 0, "word 31", 0, 0, "SECond");
+        row("the end of a line", 0, 0, "char 11", 0, 0, "\n");
+        row("the last character", 0, 0, "char 36", 0, 0, "\n");
     }
 
     void selectionAndKeys() {
@@ -396,13 +455,30 @@ private slots:
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         view.setSelection(from, length);
-        if (action.startsWith("find"))
-            view.find(action.section(' ', -1), action.contains(" back "));
+        QAccessibleTextInterface *reader = a11y(&view)->textInterface();
+        const auto at = [&](int offset, QAccessible::TextBoundaryType type) {
+            int start = -1, end = -1;
+            return reader->textAtOffset(offset, type, &start, &end);
+        };
+        const QStringList verb = action.split(' ');
+        QString read;
+        if (verb[0] == "find")
+            view.find(verb.last(), verb[1] == "back");
+        else if (verb[0] == "read")
+            read = reader->text(verb[1].toInt(), verb[2].toInt());
+        else if (verb.size() == 2)
+            read = at(verb[1].toInt(), verb[0] == "line"   ? QAccessible::LineBoundary
+                                       : verb[0] == "word" ? QAccessible::WordBoundary
+                                                           : QAccessible::CharBoundary);
         else
             QTest::keySequence(&view, QKeySequence::fromString(action));
         QTEST(view.selectionStart(), "start");
         QTEST(view.selectionLength(), "selected");
-        QTEST(view.selectedText(), "text");
+        QTEST(read.isNull() ? view.selectedText() : read, "text");
+        // A screen reader gets the selection as copied.
+        int start = 0, end = 0;
+        reader->selection(0, &start, &end);
+        QCOMPARE(reader->text(start, end), view.selectedText());
     }
 
     // New lines follow the end while the caret is there; a user who scrolled up or selected
@@ -507,11 +583,10 @@ private slots:
             runs << link.url;
         QTEST(runs.join("; "), "runs");
         QTEST(IrcFormat::mentions(stored, nick), "mention");
-        OutputView view; // drawn and copied alike
+        OutputView view; // copied and read alike
         view.appendLine(stored);
         view.appendLine("next");
-        QCOMPARE(view.drawnText(0, view.textLength()).replace(QChar(IrcFormat::Hidden), u'·'),
-                 drawn + "\r\nnext");
+        QCOMPARE(a11y(&view)->textInterface()->text(0, -1), plain + "\nnext\n");
         view.selectAll();
         view.copy();
         QCOMPARE(QGuiApplication::clipboard()->text(), plain + "\nnext");

@@ -3,7 +3,9 @@
 #include "app/Application.h"
 #include "platform/EscapedErrors.h"
 #include "platform/Utilities.h"
+#include "windows/Announcer.h"
 #include "windows/Childs.h"
+#include "windows/ScreenReader.h"
 #include "windows/frmChild.h"
 #include "windows/outputview/OutputView.h"
 
@@ -34,7 +36,9 @@ Child::Child(frmMain *frame, bool Foreground) {
     pobjWindow->SetCaption(QStringLiteral("%1 - new window").arg(plngIndex));
     pobjInput = pobjWindow->txtInput();
     pobjOutput = pobjWindow->txtOutput();
+    pobjAnnouncer = new Announcer(pobjWindow);
     pobjInput->installEventFilter(this);
+    connect(pobjOutput, &OutputView::report, this, &Child::Echo);
     connect(pobjWindow, &frmChild::QueryUnload, this, &Child::pobjWindow_QueryUnload);
     connect(pobjWindow, &frmChild::Resized, this, &Child::pobjWindow_Resize);
     pobjWindow_Resize();
@@ -92,13 +96,24 @@ bool Child::Delete(bool User) {
 // otherwise the user's selection and reading position stay where they are. Lines are separated,
 // never introduced, by a line break: an empty text into an empty box leaves it empty.
 void Child::Echo(const QString &Output) {
+    echo(Output, Output, false);
+}
+
+void Child::echo(const QString &Output, const QString &Spoken, bool Mention) {
     if (!pobjOutput || (Output.isEmpty() && pobjOutput->textLength() == 0))
         return;
     pobjOutput->appendFollowing(Output);
+    if (!ScreenReader::listening() || !pobjWindow || !pobjAnnouncer)
+        return;
+    if (pobjWindow->IsActive())
+        pobjAnnouncer->announce(Spoken);
+    else if (Mention) // the name as the caption shows it, after the window's number
+        pobjAnnouncer->announce(Caption().section(QStringLiteral(" - "), -1) +
+                                QStringLiteral(": ") + Spoken);
 }
 
-void Child::EchoMention(const QString &Output) {
-    Echo(Output);
+void Child::EchoMention(const QString &Output, const QString &Spoken) {
+    echo(Output, Spoken.isNull() ? Output : Spoken, true);
     if (pobjOutput)
         pobjOutput->markLastLineAsMention();
     if (pobjWindow)
@@ -272,8 +287,9 @@ void Child::enter(const QString &t) {
     else
         command = t;
 
-    Echo(t);
-    if (pobjParent->Parent())
+    if (pobjOutput)
+        pobjOutput->appendFollowing(t); // the user's own line: not said to a screen reader
+    if (pobjParent && pobjParent->Parent())
         pobjParent->Parent()->ProcessCommand(command, true, plngIndex);
 }
 

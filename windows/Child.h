@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <memory>
 
+class Announcer;
 class Childs;
 class frmChild;
 class frmMain;
@@ -30,9 +31,11 @@ public:
     void SetDefaultCommand(const QString &NewValue) { pstrDefaultCommand = NewValue; }
     bool Delete(bool User = false);
     void Echo(const QString &Output);
-    // Echo of a line that names the user: drawn highlighted, and the window is marked in the
-    // frame's window list until it is activated.
-    void EchoMention(const QString &Output);
+    // Echo of a line that names the user (or a private message to the user): drawn
+    // highlighted, and the window is marked in the frame's window list until it is activated.
+    // Said to a screen reader even when the window is not the active one, after the window's
+    // name. Spoken, when given, is what is said instead of the line.
+    void EchoMention(const QString &Output, const QString &Spoken = QString());
     void Hide();
     // What the window holds, shown after its number in its caption and its boxes' accessible
     // names ("2 - #room"); empty for a plain window ("2 - unused"). The status window stays
@@ -76,6 +79,9 @@ private:
     void enterLine();
     void updateCaption();
     void enter(const QString &t);
+    // Appends a line; a screen reader hears it (Spoken) in the active window, or a mention,
+    // after the window's name, in any other.
+    void echo(const QString &Output, const QString &Spoken, bool Mention);
 
     bool pblnDeleting = false;
     QString pstrDefaultCommand;
@@ -90,4 +96,5 @@ private:
     QPointer<QLineEdit> pobjInput;
     QPointer<frmChild> pobjWindow;
     QPointer<OutputView> pobjOutput;
+    QPointer<Announcer> pobjAnnouncer;
 };

@@ -23,7 +23,8 @@ frmChild::frmChild(frmMain *frame, bool Foreground) : ui(std::make_unique<Ui::fr
     ui->txtOutput->setPalette(pal);
     setFocusProxy(ui->txtInput);
     ui->txtOutput->setTypingTarget(ui->txtInput);
-    ui->txtInput->installEventFilter(this); // Ctrl+F there finds in the output
+    ui->txtInput->installEventFilter(this);  // Ctrl+F there finds in the output
+    ui->txtOutput->installEventFilter(this); // Tab there goes back to the input
     if (frame) {
         m_sub = frame->AddChildForm(this, Foreground);
         connect(m_sub, &QMdiSubWindow::aboutToActivate, this, [this] { m_mentioned = false; });
@@ -44,10 +45,13 @@ OutputView *frmChild::txtOutput() const {
     return ui->txtOutput;
 }
 
+bool frmChild::IsActive() const {
+    return m_sub ? m_sub->mdiArea() && m_sub->mdiArea()->activeSubWindow() == m_sub
+                 : isActiveWindow();
+}
+
 void frmChild::NoteMention() {
-    const bool active =
-        m_sub ? m_sub->mdiArea() && m_sub->mdiArea()->activeSubWindow() == m_sub : isActiveWindow();
-    if (!active)
+    if (!IsActive())
         m_mentioned = true;
 }
 
@@ -112,6 +116,18 @@ bool frmChild::queryClose() {
 }
 
 bool frmChild::eventFilter(QObject *watched, QEvent *event) {
+    // Tab and Shift+Tab go from one box to the other, never out of the window.
+    if ((watched == ui->txtInput || watched == ui->txtOutput) &&
+        event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+            !(key->modifiers() & Qt::ControlModifier)) {
+            QWidget *other =
+                watched == ui->txtInput ? static_cast<QWidget *>(ui->txtOutput) : ui->txtInput;
+            other->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
     if (watched == ui->txtInput && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->matches(QKeySequence::Find)) {
         Guarded([&] { ui->txtOutput->openFind(); });

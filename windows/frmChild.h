@@ -37,6 +37,8 @@ public:
     // Whether a line naming the user came in while the window was not the active one; cleared
     // when the window is activated.
     bool Mentioned() const { return m_mentioned; }
+    // Whether this is the frame's active window (standalone: the active top-level window).
+    bool IsActive() const;
     void NoteMention();
 
     // Unloads the form as the program itself: hides it and lets it go once the current event

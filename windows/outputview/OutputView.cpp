@@ -2,6 +2,7 @@
 #include "platform/EscapedErrors.h"
 
 #include "text/IrcFormat.h"
+#include "windows/ScreenReader.h"
 #include "windows/outputview/OutputFindBar.h"
 #include "windows/outputview/OutputViewAccessible.h"
 #include "windows/outputview/OutputViewSupport.h"
@@ -47,14 +48,15 @@ OutputView::~OutputView() = default;
 
 void OutputView::appendLine(const QString &line) {
     const qsizetype index = m_store.count();
-    if (m_a11yInsertFrom < 0 && QAccessible::isActive())
-        m_a11yInsertFrom = m_store.textLength();
+    if (m_a11yInsertFrom < 0 && ScreenReader::listening())
+        m_a11yInsertFrom = index;
     const LineStore::Shift shift = m_store.append(line);
     if (shift.lines != 0 || shift.positions != 0) {
         followDrop(shift);
         requestFlush(true);
         return;
     }
+    m_accessibleText.appended(index, line);
     // A line landing below a full screen changes only the scroll bar.
     requestFlush(!(m_paintedFull && index > m_paintedLastLine));
 }
@@ -74,7 +76,8 @@ void OutputView::followDrop(const LineStore::Shift &shift) {
     m_dragStart = position(m_dragStart);
     m_dragEnd = position(m_dragEnd);
     if (m_a11yInsertFrom >= 0)
-        m_a11yInsertFrom = position(m_a11yInsertFrom);
+        m_a11yInsertFrom = line(m_a11yInsertFrom);
+    m_accessibleText.clear(); // its lines are numbered anew, looked at when next asked for
     // Line 0 is the store's note of the drop, never a mention.
     m_mentions.erase(m_mentions.begin(),
                      std::upper_bound(m_mentions.begin(), m_mentions.end(), shift.lines));
@@ -92,8 +95,10 @@ void OutputView::appendFollowing(const QString &line) {
     const bool caretAtEnd = selectionStart() == textLength() && selectionLength() == 0;
     appendLine(line);
     if (caretAtEnd) {
+        const bool userMoved = m_a11yCaretMoved;
         setSelection(textLength(), 0);
         scrollToEnd();
+        m_a11yCaretMoved = userMoved; // following the end is not the user's move
     }
 }
 
@@ -115,37 +120,6 @@ qsizetype OutputView::textLength() const {
 
 QString OutputView::textRange(qsizetype start, qsizetype length) const {
     return m_store.text(start, length);
-}
-
-namespace {
-// Whether the drawn form of a unit differs from the unit: a control, a code, a separator.
-bool drawnDiffers(char16_t u) {
-    return u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029 || u == 0xfffc ||
-           QChar::isSurrogate(u);
-}
-} // namespace
-
-QString OutputView::drawnText(qsizetype start, qsizetype length) const {
-    start = clampPosition(start);
-    QString out = m_store.text(start, length);
-    QChar *data = nullptr;
-    for (qsizetype k = 0; k < out.size(); ++k) {
-        if (!drawnDiffers(out.at(k).unicode()))
-            continue;
-        const qsizetype line = m_store.lineAt(start + k);
-        const qsizetype lineStart = m_store.lineStart(line);
-        const qsizetype lineEnd = lineStart + m_store.lineLength(line);
-        if (start + k >= lineEnd)
-            continue; // the CR LF between lines
-        const QString drawn = IrcFormat::parse(m_store.line(line)).text;
-        if (!data)
-            data = out.data();
-        const qsizetype to = std::min(lineEnd - start, out.size());
-        for (; k < to; ++k)
-            data[k] = drawn.at(start + k - lineStart);
-        --k;
-    }
-    return out;
 }
 
 QString OutputView::copyText(qsizetype start, qsizetype length) const {
@@ -197,12 +171,13 @@ void OutputView::clear() {
     m_hOffset = 0;
     m_desiredX = -1;
     m_a11yInsertFrom = -1;
+    m_accessibleText.clear();
     m_paintedLastLine = -1;
     m_paintedFull = false;
     setAnchorAndCaret(0, 0);
     updateScrollBars();
     viewport()->update();
-    if (QAccessible::isActive()) {
+    if (ScreenReader::listening()) {
         QAccessibleEvent event(this, QAccessible::TextUpdated);
         QAccessible::updateAccessibility(&event);
     }
@@ -303,17 +278,23 @@ void OutputView::notifyAccessibility() {
     const bool caretMoved = m_a11yCaretMoved;
     m_a11yCaretMoved = false;
     // Nothing listens unless a screen reader bridge is on; then skip building the text.
-    if (!QAccessible::isActive())
+    if (!ScreenReader::listening())
         return;
-    if (insertFrom >= 0 && insertFrom <= m_store.textLength()) {
-        QAccessibleTextInsertEvent event(this, toInt(insertFrom),
-                                         drawnText(insertFrom, m_store.textLength()));
+    if (insertFrom >= 0 && insertFrom < m_store.count()) {
+        const qsizetype from = m_accessibleText.lineStart(insertFrom);
+        QAccessibleTextInsertEvent event(this, toInt(from),
+                                         m_accessibleText.text(from, m_accessibleText.length()));
         QAccessible::updateAccessibility(&event);
     }
     if (caretMoved) {
-        QAccessibleTextSelectionEvent selection(this, toInt(selectionStart()),
-                                                toInt(selectionStart() + selectionLength()));
-        selection.setCursorPosition(toInt(m_caret));
+        // The caret event lets a screen reader read the line, word or character reached.
+        const int caret = toInt(m_accessibleText.offsetOf(m_caret));
+        QAccessibleTextCursorEvent moved(this, caret);
+        QAccessible::updateAccessibility(&moved);
+        QAccessibleTextSelectionEvent selection(
+            this, toInt(m_accessibleText.offsetOf(selectionStart())),
+            toInt(m_accessibleText.offsetOf(selectionStart() + selectionLength(), true)));
+        selection.setCursorPosition(caret);
         QAccessible::updateAccessibility(&selection);
     }
 }

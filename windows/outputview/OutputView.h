@@ -1,5 +1,6 @@
 #pragma once
 
+#include "windows/outputview/AccessibleText.h"
 #include "windows/outputview/LineStore.h"
 #include "windows/outputview/OutputViewLayouts.h"
 
@@ -50,9 +51,8 @@ public:
     // The selection as copied: the drawn text without formatting codes, lines ended by LF.
     QString selectedText() const;
     QString copyText(qsizetype start, qsizetype length) const;
-    // What a screen reader gets for a range of positions: the drawn text, one unit per stored
-    // unit (formatting codes as the invisible IrcFormat::Hidden), lines joined by CR LF.
-    QString drawnText(qsizetype start, qsizetype length) const;
+    // What a screen reader gets: the text a sighted user reads, with its own offsets.
+    const AccessibleText &accessibleText() const { return m_accessibleText; }
     void scrollToEnd();        // show the last line at the bottom
     bool isAtEnd() const;      // the last line is visible at the bottom
     void setWordWrap(bool on); // default on
@@ -101,6 +101,8 @@ public slots:
 
 signals:
     void selectionChanged();
+    // A line for the user about something the box could not do (a link nothing opens).
+    void report(const QString &line);
 
 protected:
     bool event(QEvent *event) override;
@@ -212,7 +214,9 @@ private:
     QElapsedTimer m_sinceDoubleClick;
     QBasicTimer m_autoScroll;
 
-    // Accessibility notifications pending for the next flush.
+    AccessibleText m_accessibleText{*this};
+    // Accessibility notifications pending for the next flush: the first line appended, and
+    // whether the user moved the caret or the selection.
     qsizetype m_a11yInsertFrom = -1;
     bool m_a11yCaretMoved = false;
 };

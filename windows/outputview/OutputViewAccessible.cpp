@@ -1,6 +1,6 @@
 #include "windows/outputview/OutputViewAccessible.h"
 
-#include "text/IrcFormat.h"
+#include "windows/outputview/AccessibleText.h"
 #include "windows/outputview/OutputView.h"
 #include "windows/outputview/OutputViewSupport.h"
 
@@ -50,6 +50,10 @@ OutputView *OutputViewAccessible::view() const {
     return static_cast<OutputView *>(widget());
 }
 
+const AccessibleText &OutputViewAccessible::read() const {
+    return view()->accessibleText();
+}
+
 void *OutputViewAccessible::interface_cast(QAccessible::InterfaceType type) {
     if (type == QAccessible::TextInterface)
         return static_cast<QAccessibleTextInterface *>(this);
@@ -67,7 +71,7 @@ QAccessible::State OutputViewAccessible::state() const {
 
 QString OutputViewAccessible::text(QAccessible::Text type) const {
     if (type == QAccessible::Value)
-        return view()->drawnText(0, view()->textLength());
+        return read().text(0, read().length());
     return QAccessibleWidget::text(type);
 }
 
@@ -75,8 +79,8 @@ void OutputViewAccessible::selection(int selectionIndex, int *startOffset, int *
     *startOffset = *endOffset = 0;
     if (selectionIndex != 0 || view()->selectionLength() == 0)
         return;
-    *startOffset = toInt(view()->selectionStart());
-    *endOffset = toInt(view()->selectionStart() + view()->selectionLength());
+    *startOffset = toInt(read().offsetOf(view()->selectionStart()));
+    *endOffset = toInt(read().offsetOf(view()->selectionStart() + view()->selectionLength(), true));
 }
 
 int OutputViewAccessible::selectionCount() const {
@@ -93,60 +97,56 @@ void OutputViewAccessible::removeSelection(int selectionIndex) {
 }
 
 void OutputViewAccessible::setSelection(int selectionIndex, int startOffset, int endOffset) {
-    if (selectionIndex == 0)
-        view()->setSelection(startOffset, qsizetype(endOffset) - startOffset);
+    if (selectionIndex != 0)
+        return;
+    const qsizetype anchor = read().positionOf(startOffset);
+    view()->setSelection(anchor, read().positionOf(endOffset) - anchor);
 }
 
 int OutputViewAccessible::cursorPosition() const {
-    return toInt(view()->caretPosition());
+    return toInt(read().offsetOf(view()->caretPosition()));
 }
 
 void OutputViewAccessible::setCursorPosition(int position) {
-    view()->setSelection(position, 0);
-    view()->ensureVisible(position);
+    const qsizetype at = read().positionOf(position);
+    view()->setSelection(at, 0);
+    view()->ensureVisible(at);
 }
 
 QString OutputViewAccessible::text(int startOffset, int endOffset) const {
-    const qsizetype start = std::max(startOffset, 0);
-    const qsizetype end = endOffset < 0 ? view()->textLength() : qsizetype(endOffset);
-    if (end <= start)
-        return {};
-    return view()->drawnText(start, end - start);
+    return read().text(startOffset, endOffset < 0 ? read().length() : endOffset);
 }
 
 int OutputViewAccessible::characterCount() const {
-    return toInt(view()->textLength());
+    return toInt(read().length());
 }
 
 QString OutputViewAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType,
                                            int *startOffset, int *endOffset) const {
-    const OutputView *v = view();
-    const qsizetype length = v->textLength();
+    const AccessibleText &t = read();
+    const qsizetype length = t.length();
     *startOffset = *endOffset = -1;
     if (length == 0 || offset < 0 || offset > length)
         return {};
     if (boundaryType == QAccessible::NoBoundary) {
         *startOffset = 0;
         *endOffset = toInt(length);
-        return v->drawnText(0, length);
+        return t.text(0, length);
     }
     if (offset == length)
         --offset; // the last character
-    const qsizetype line = v->lineAtPosition(offset);
-    const qsizetype lineStart = v->lineStartPosition(line);
-    const QString text = IrcFormat::parse(v->line(line)).text;
+    const qsizetype line = t.lineAt(offset);
+    const qsizetype lineStart = t.lineStart(line);
+    const QString text = t.lineText(line);
     const qsizetype column = offset - lineStart;
-    const bool hasBreak = line + 1 < v->lineCount();
     qsizetype start = 0;
     qsizetype end = 0;
     if (boundaryType == QAccessible::LineBoundary ||
         boundaryType == QAccessible::ParagraphBoundary) {
-        start = 0;
-        end = text.size() + (hasBreak ? 2 : 0);
+        end = text.size() + 1;
     } else if (column >= text.size()) {
-        // Inside the CR LF after the line: a character is CR or LF, any larger unit is the break.
-        start = boundaryType == QAccessible::CharBoundary ? column : text.size();
-        end = boundaryType == QAccessible::CharBoundary ? column + 1 : text.size() + 2;
+        start = text.size(); // the LF
+        end = start + 1;
     } else {
         const auto type = boundaryType == QAccessible::CharBoundary ? QTextBoundaryFinder::Grapheme
                           : boundaryType == QAccessible::WordBoundary
@@ -156,7 +156,7 @@ QString OutputViewAccessible::textAtOffset(int offset, QAccessible::TextBoundary
     }
     *startOffset = toInt(lineStart + start);
     *endOffset = toInt(lineStart + end);
-    return v->drawnText(lineStart + start, end - start);
+    return (text + QLatin1Char('\n')).mid(start, end - start);
 }
 
 QString OutputViewAccessible::textBeforeOffset(int offset,
@@ -187,7 +187,7 @@ QString OutputViewAccessible::textAfterOffset(int offset,
 
 QRect OutputViewAccessible::characterRect(int offset) const {
     const OutputView *v = view();
-    const QRect caret = v->cursorRect(offset);
+    const QRect caret = v->cursorRect(read().positionOf(offset));
     if (caret.isEmpty())
         return {};
     const int width = std::max(1, QFontMetrics(v->font()).averageCharWidth());
@@ -199,12 +199,12 @@ int OutputViewAccessible::offsetAtPoint(const QPoint &point) const {
     const QPoint local = v->viewport()->mapFromGlobal(point);
     if (!v->viewport()->rect().contains(local))
         return -1;
-    return toInt(v->positionAt(local));
+    return toInt(read().offsetOf(v->positionAt(local)));
 }
 
 void OutputViewAccessible::scrollToSubstring(int startIndex, int endIndex) {
-    view()->ensureVisible(endIndex);
-    view()->ensureVisible(startIndex);
+    view()->ensureVisible(read().positionOf(endIndex));
+    view()->ensureVisible(read().positionOf(startIndex));
 }
 
 QString OutputViewAccessible::attributes(int offset, int *startOffset, int *endOffset) const {

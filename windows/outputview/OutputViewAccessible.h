@@ -2,11 +2,12 @@
 
 #include <QAccessibleWidget>
 
+class AccessibleText;
 class OutputView;
 
 // What screen readers see of an output box: read-only multi-line text whose lines, caret and
-// selection they can read. Offsets are positions of OutputView::toPlainText(); a "line" is a
-// stored line with its CR LF, whatever the wrapping on screen.
+// selection they can read. Offsets are those of the text a sighted user reads (AccessibleText); a
+// "line" is a stored line with its LF, whatever the wrapping on screen.
 class OutputViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit OutputViewAccessible(OutputView *view);
@@ -40,4 +41,5 @@ public:
 
 private:
     OutputView *view() const;
+    const AccessibleText &read() const;
 };

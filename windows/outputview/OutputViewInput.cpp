@@ -382,7 +382,7 @@ void OutputView::mouseReleaseEvent(QMouseEvent *event) {
         if (!url.isEmpty()) {
             // With no program for it on the desktop, the user learns here why nothing opened.
             if (!QDesktopServices::openUrl(QUrl(url)))
-                appendFollowing(tr("Could not open link: %1").arg(url));
+                emit report(tr("Could not open link: %1").arg(url));
             return;
         }
     }

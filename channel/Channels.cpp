@@ -10,8 +10,9 @@
 std::shared_ptr<Channel> Channels::place(const QString &Name) {
     auto channel = std::make_shared<Channel>();
     channel->SetIndex(Count() + 1);
-    channel->SetParent(this);
+    // Named first, so that its window opens with its caption.
     channel->SetName(Name);
+    channel->SetParent(this);
     return channel;
 }
 

@@ -40,7 +40,7 @@ void Channel::SetParent(Channels *parent) {
     m_parent = parent;
     Application *app = connection()->Parent()->Parent();
     // In the background: the user may be typing in another window (Channels::Confirmed).
-    pobjWindow = app->Childs()->Add(false);
+    pobjWindow = app->Childs()->Add(false, contents());
     connect(pobjWindow.get(), &Child::CloseWindowEvent, this, &Channel::pobjWindow_CloseWindow);
     pobjWindow->SetDefaultCommand(QStringLiteral("MSG ") + m_name);
 }
@@ -54,9 +54,13 @@ void Channel::SetName(const QString &name) {
 }
 
 // The window's caption names the channel, and says in words when it is not joined.
+QString Channel::contents() const {
+    return m_joined ? m_name : m_name + QStringLiteral(" (not joined)");
+}
+
 void Channel::updateCaption() const {
     if (pobjWindow)
-        pobjWindow->SetContents(m_joined ? m_name : m_name + QStringLiteral(" (not joined)"));
+        pobjWindow->SetContents(contents());
 }
 
 void Channel::SetJoined(bool joined) {

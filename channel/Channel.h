@@ -52,6 +52,7 @@ private:
                           QStringView text);
     void show(const QString &line, QStringView message);
     void send(const QString &line) const;
+    QString contents() const;
     void updateCaption() const;
     void statusLine(const QString &text) const;
 

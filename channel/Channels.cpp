@@ -5,18 +5,21 @@
 #include <QLineEdit>
 #include <algorithm>
 
-// A new channel gets its position, its parent (and with it its window) and its name, in that
-// order.
-std::shared_ptr<Channel> Channels::place(const QString &Name) {
+// A new channel gets its position and its name, and is marked joined when the server has said
+// so, before its parent (and with it its window): the window opens with its caption, and nothing
+// is reported before the channel has a connection.
+std::shared_ptr<Channel> Channels::place(const QString &Name, bool Joined) {
     auto channel = std::make_shared<Channel>();
     channel->SetIndex(Count() + 1);
-    channel->SetParent(this);
     channel->SetName(Name);
+    if (Joined)
+        channel->SetJoined(true);
+    channel->SetParent(this);
     return channel;
 }
 
 std::shared_ptr<Channel> Channels::Add(const QString &Name) {
-    auto channel = place(Name);
+    auto channel = place(Name, true);
     file(channel);
     return channel;
 }
@@ -52,7 +55,7 @@ std::shared_ptr<Channel> Channels::Join(const QString &Name) {
         return existing;
     }
     // The JOIN request of a new channel goes out before the channel is in the list.
-    auto channel = place(Name);
+    auto channel = place(Name, false);
     channel->Join();
     file(channel);
     return channel;

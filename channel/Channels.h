@@ -12,6 +12,8 @@ class IRCConnection;
 // or by position; removed by position or InstanceKey.
 class Channels : public Collection<Channel> {
 public:
+    // A channel the server says we have joined: its window opens as joined; the caller reports
+    // the join with SetJoined.
     std::shared_ptr<Channel> Add(const QString &Name);
     using Collection::Item;
     // The first channel whose name equals Name, letters compared without regard to case; none
@@ -42,7 +44,7 @@ public:
     void RemoveAt(qint32 position);
 
 private:
-    std::shared_ptr<Channel> place(const QString &Name);
+    std::shared_ptr<Channel> place(const QString &Name, bool Joined);
     void file(const std::shared_ptr<Channel> &channel);
 
     IRCConnection *m_parent = nullptr;

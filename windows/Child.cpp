@@ -33,7 +33,9 @@ Child::Child(frmMain *frame, bool Foreground) {
     plngIndex = -1;
     pobjHistory.clear();
     pobjWindow = new frmChild(frame, Foreground);
-    pobjWindow->SetCaption(QStringLiteral("%1 - new window").arg(plngIndex));
+    // Kept here only: the form shows no caption until the collection numbers the window, so
+    // that the frame lays out and shows the new window without a title to measure.
+    pstrCaption = QStringLiteral("%1 - new window").arg(plngIndex);
     pobjInput = pobjWindow->txtInput();
     pobjOutput = pobjWindow->txtOutput();
     pobjAnnouncer = new Announcer(pobjWindow);
@@ -55,7 +57,7 @@ Child::~Child() {
 }
 
 QString Child::Caption() const {
-    return pobjWindow ? pobjWindow->Caption() : QString();
+    return pobjWindow ? pstrCaption : QString();
 }
 
 bool Child::CloseWindow(bool User) {
@@ -168,14 +170,20 @@ void Child::Activate() {
         sub->mdiArea()->setActiveSubWindow(sub);
 }
 
-// The caption, and with it the Window menu's entry and the accessible names of both boxes.
+// The caption, and with it the Window menu's entry and the accessible names of both boxes. A
+// window not yet numbered keeps its contents for the caption it gets when it is; each change of
+// a shown caption is measured for the title bar and announced to accessibility tools, so an
+// unchanged one is left alone.
 void Child::updateCaption() {
-    if (!pobjWindow)
+    if (!pobjWindow || plngIndex < 1)
         return;
     const QString contents = pstrContents.isEmpty() ? QStringLiteral("unused") : pstrContents;
-    pobjWindow->SetCaption(plngIndex == 1 ? QStringLiteral("1 - status")
-                                          : QStringLiteral("%1 - %2").arg(plngIndex).arg(contents));
-    const QString caption = pobjWindow->Caption();
+    const QString caption = plngIndex == 1 ? QStringLiteral("1 - status")
+                                           : QStringLiteral("%1 - %2").arg(plngIndex).arg(contents);
+    if (caption == pstrCaption)
+        return;
+    pstrCaption = caption;
+    pobjWindow->SetCaption(caption);
     pobjInput->setAccessibleName(QStringLiteral("Input, %1").arg(caption));
     pobjOutput->setAccessibleName(QStringLiteral("Output, %1").arg(caption));
 }

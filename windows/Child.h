@@ -86,6 +86,7 @@ private:
     bool pblnDeleting = false;
     QString pstrDefaultCommand;
     QString pstrContents;
+    QString pstrCaption;
     QStringList pobjHistory;
     qint32 plngHistoryPos = 0;
     qint32 plngIndex = -1;

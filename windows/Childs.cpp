@@ -2,9 +2,10 @@
 
 #include "app/Application.h"
 
-std::shared_ptr<Child> Childs::Add(bool Foreground) {
+std::shared_ptr<Child> Childs::Add(bool Foreground, const QString &Contents) {
     auto window =
         std::make_shared<Child>(pobjParent ? pobjParent->MainWindow() : nullptr, Foreground);
+    window->SetContents(Contents);
     window->SetIndex(Count() + 1);
     window->SetParent(this);
     Append(window);

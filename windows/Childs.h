@@ -9,8 +9,9 @@ class Application;
 // (1..Count) and whichever window stands at position 1 is the status window.
 class Childs : public Collection<Child> {
 public:
-    // Opens one more window; in the background it leaves the focus where it is.
-    std::shared_ptr<Child> Add(bool Foreground = true);
+    // Opens one more window; in the background it leaves the focus where it is. Contents, when
+    // known, is what the window holds (Child::SetContents), given before its caption is first set.
+    std::shared_ptr<Child> Add(bool Foreground = true, const QString &Contents = QString());
     using Collection::Item;
     std::shared_ptr<Child> Item(const QString &Key) const { return m_items.ByKey(Key); }
     Application *Parent() const { return pobjParent; }

@@ -64,10 +64,12 @@ QFont frmChild::BoxFont() {
     return font;
 }
 
+// In the frame the sub-window's title is the caption; the form's own stays unset.
 void frmChild::SetCaption(const QString &caption) {
-    setWindowTitle(caption);
     if (m_sub)
         m_sub->setWindowTitle(caption);
+    else
+        setWindowTitle(caption);
 }
 
 QString frmChild::Caption() const {

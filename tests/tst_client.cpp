@@ -104,16 +104,15 @@ void tst_Client::scripts_data() {
 
     // Typed while connected, and what the program itself sends.
     const QByteArray x1000(1000, 'x');
-    row("QUOTE, QUIT",
-        {"1> USER alice 0 * :Alice A", "1: -> Server: [USER alice 0 * :Alice A]",
-         "> USER alice 0 * :Alice A", "1> /quote PRIVMSG bob :" + x1000,
-         "1: -> Server: [PRIVMSG bob :" + x1000 + "]", "> PRIVMSG bob :" + x1000,
-         "1> /quit see \"you all\"", "1: QUIT -> Server(1): see \"you all\"",
-         "> QUIT :see \"you all\"", "1> /quit", "1: QUIT -> Server(1): ", "> QUIT :"});
-    row("MSG and NOTICE",
-        {"+", "2> /msg bob He said \"hi there\": ok", "2: -> bob: He said \"hi there\": ok",
-         "> PRIVMSG bob :He said \"hi there\": ok", "2> /notice bob",
-         "2: notice -> bob: ", "> NOTICE bob :"});
+    row("QUOTE, MSG, NOTICE, QUIT",
+        Script{"1> USER alice 0 * :Alice A", "1: -> Server: [USER alice 0 * :Alice A]",
+               "> USER alice 0 * :Alice A", "1> /quote PRIVMSG bob :" + x1000,
+               "1: -> Server: [PRIVMSG bob :" + x1000 + "]", "> PRIVMSG bob :" + x1000, "+",
+               "2> /msg bob He said \"hi there\": ok", "2: -> bob: He said \"hi there\": ok",
+               "> PRIVMSG bob :He said \"hi there\": ok", "2> /notice bob",
+               "2: notice -> bob: ", "> NOTICE bob :"} +
+            Script{"1> /quit see \"you all\"", "1: QUIT -> Server(1): see \"you all\"",
+                   "> QUIT :see \"you all\"", "1> /quit", "1: QUIT -> Server(1): ", "> QUIT :"});
     row("one line on the wire, whatever the text holds",
         {"send PRIVMSG a :x\r\nQUIT :y", "> PRIVMSG a :x  QUIT :y", "send a\nb", "> a b",
          QByteArray("send a\0b", 8), "> a b", "send h\xC3\xA9llo \xE2\x82\xAC",
@@ -245,12 +244,11 @@ void tst_Client::scripts_data() {
              {":bob PRIVMSG #room :\001ACTIONS\001", "<bob> \001ACTIONS\001"}})
         shown << "< " + line << "2: " + text;
     row("shown in the channel window", shown << "= 2 #room");
-    row("letter case beyond ASCII",
-        joined({"#CAF\xC3\x89"}) + Script{"join #caf\xC3\xA9", "< :bob!b@h PRIVMSG #caf\xC3\xA9 :x",
-                                          "2: <bob> x", "= 2 #CAF\xC3\x89"});
-    row("brackets are not braces",
-        joined({"#a{b"}) + Script{"< :bob!b@h PRIVMSG #A{B :x", "2: <bob> x",
-                                  "<< :bob!b@h PRIVMSG #a[b :y", "= 2 #a{b"});
+    row("letter case beyond ASCII; brackets are not braces",
+        joined({"#CAF\xC3\x89", "#a{b"}) +
+            Script{"join #caf\xC3\xA9", "< :bob!b@h PRIVMSG #caf\xC3\xA9 :x", "2: <bob> x",
+                   "< :bob!b@h PRIVMSG #A{B :x", "3: <bob> x", "<< :bob!b@h PRIVMSG #a[b :y",
+                   "= 3 #CAF\xC3\x89 #a{b"});
     for (const QByteArray line :
          {":me!u@h PART #room :", ":me!u@h PART :#room", ":me!u@h PART #room",
           ":me!u@h PART #room :see you", ":ME!u@h PART #ROOM :", ":me!~m@2001:db8::1 PART #room :"})
@@ -261,9 +259,8 @@ void tst_Client::scripts_data() {
           ":bob!u@h JOIN :#other", ":me!u@h JOIN :#ROOM", ":op!u@h KICK #room bob :out",
           ":op!u@h KICK #nope me :x", ":bob!u@h NICK :me3", ":me3!u@h PART #room :"})
         others << "<< " + line;
-    row("lines about others, then our JOIN without colon", others << "< :me!u@h JOIN #two"
-                                                                  << "1: Joined Channel #two"
-                                                                  << "= 3 #room #two");
+    row("lines about others, then our JOIN without colon",
+        others + Script{"< :me!u@h JOIN #two", "1: Joined Channel #two", "= 3 #room #two"});
     // A kick keeps the window and its text; nothing goes to the channel until a JOIN brings it
     // back in the same window. A KICK for a channel we are not in is only shown.
     const QByteArray kicked = "Kicked from Channel #room by op (out)";

@@ -43,6 +43,7 @@ static Script joined(const QList<QByteArray> &channels) {
     return out;
 }
 
+static const QByteArray disconnected = "Disconnected from Server 127.0.0.1, Port %1";
 static const Script reconnect = {"1> /server 127.0.0.1 %1",
                                  "1: Connecting to Server 127.0.0.1, Port %1...",
                                  "1: Connected to Server 127.0.0.1, Port %1"};
@@ -159,11 +160,9 @@ void tst_Client::scripts_data() {
     // server's JOINs bring the same windows back, and nothing is sent twice.
     row("disconnect keeps windows until joined again",
         Script{"<< :irc.test 001 me :Welcome"} + joined({"#a", "#b"}) +
-            Script{"< :bob!u@h PRIVMSG #a :before", "2: <bob> before", "drop",
-                   "1: Disconnected from Server 127.0.0.1, Port %1", "1: Left Channel #a",
-                   "1: Left Channel #b", "2: Disconnected from Server 127.0.0.1, Port %1",
-                   "3: Disconnected from Server 127.0.0.1, Port %1", "2> anyone?",
-                   "2: MSG: not connected"} +
+            Script{"< :bob!u@h PRIVMSG #a :before", "2: <bob> before", "drop", "1: " + disconnected,
+                   "1: Left Channel #a", "1: Left Channel #b", "2: " + disconnected,
+                   "3: " + disconnected, "2> anyone?", "2: MSG: not connected"} +
             reconnect +
             Script{"<< :irc.test 001 me :Welcome", "< :me!u@h JOIN :#a", "1: Joined Channel #a",
                    "< :me!u@h JOIN :#B", "1: Joined Channel #b", "2> back", "> PRIVMSG #a :back",
@@ -184,24 +183,23 @@ void tst_Client::scripts_data() {
                        "2> five", "2: Server(1): 1 line waiting to be sent, one every 0.3 s",
                        "> PRIVMSG #room :five"});
     const QByteArray notSent = "1: Server(1): 2 waiting lines not sent";
-    const QByteArray disconnected = "1: Disconnected from Server 127.0.0.1, Port %1",
-                     roomEnded = "2: Disconnected from Server 127.0.0.1, Port %1";
     // Nothing is sent while not connected either.
     row("pacing: dropped at DISCONNECT",
-        paced + Script{waiting2, "1> /disconnect", disconnected, notSent, "1: Left Channel #room",
-                       roomEnded, "2> hi", "2: MSG: not connected", "join #other", "delete #room",
-                       "= 2 #other"});
+        paced + Script{waiting2, "1> /disconnect", "1: " + disconnected, notSent,
+                       "1: Left Channel #room", "2: " + disconnected, "2> hi",
+                       "2: MSG: not connected", "join #other", "delete #room", "= 2 #other"});
     // Only the channel's window says which connection ended. The old server's wire is not
     // checked: the scripted server keeps only the new one's.
     row("pacing: dropped at a new SERVER, and the new one starts afresh",
-        joined({"#room"}) + Script{"pace 1 5000", "2> one", "2> two", "2> three",
-                                   "2: Server(1): 2 lines waiting to be sent, one every 5 s",
-                                   reconnect[0], notSent, "1: Left Channel #room", roomEnded,
-                                   reconnect[1], reconnect[2], "1> /msg bob again",
-                                   "1: -> bob: again", "> PRIVMSG bob :again", "= 2 #room"});
+        joined({"#room"}) +
+            Script{"pace 1 5000", "2> one", "2> two", "2> three",
+                   "2: Server(1): 2 lines waiting to be sent, one every 5 s", reconnect[0], notSent,
+                   "1: Left Channel #room", "2: " + disconnected, reconnect[1], reconnect[2],
+                   "1> /msg bob again", "1: -> bob: again", "> PRIVMSG bob :again", "= 2 #room"});
     row("pacing: QUIT goes first, the rest is dropped when the server closes",
         paced + Script{"1> /quit bye", "1: QUIT -> Server(1): bye", "> QUIT :bye", waiting2, "drop",
-                       disconnected, "1: Left Channel #room", roomEnded, notSent});
+                       "1: " + disconnected, "1: Left Channel #room", "2: " + disconnected,
+                       notSent});
 
     // Server lines, after our confirmed JOIN of #room, and for some also our welcome as "me".
     const Script room = joined({"#room"});
@@ -306,8 +304,7 @@ void tst_Client::scripts_data() {
     row("server close keeps the last lines",
         Script{"<| ERROR :Closing Link: host (Quit: bye)\r\n:srv 999 last\r\npartial", "drop",
                "1: Server(1) ERROR: Closing Link: host (Quit: bye)",
-               "1: <- Server(1): [:srv 999 last]",
-               "1: Disconnected from Server 127.0.0.1, Port %1"} +
+               "1: <- Server(1): [:srv 999 last]", "1: " + disconnected} +
             reconnect + Script{"<< :new 1 first"});
     row("too long a line is dropped",
         {"<| :a 1 before\r\n" + QByteArray(200 * 1024, 'x') + "\r\n:a 2 after\r\n",
@@ -481,6 +478,7 @@ void tst_Client::duringBurst() {
     QFETCH(QList<QByteArray>, wire);
     QVERIFY(c.join("#d"));
     Application *app = c.app.app();
+    const QString port = QString::number(c.server.port());
     int seen = 0;
     connect(app->Connections(), &IRCConnections::GetMessageRaw, app,
             [&](qint32, const QString &message, bool &) {
@@ -491,11 +489,9 @@ void tst_Client::duringBurst() {
                     c.app.window(2)->Form()->SubWindow()->close();
                 else if (event == "connection deleted")
                     app->Connections()->Remove(1);
-                else if (event == "exit")
-                    app->ProcessCommand("EXIT", true, 1);
-                else if (event == "new server")
-                    app->ProcessCommand(QString("SERVER 127.0.0.1 %1").arg(c.server.port()), true,
-                                        1);
+                else if (event == "exit" || event == "new server")
+                    app->ProcessCommand(
+                        event == "exit" ? QString("EXIT") : "SERVER 127.0.0.1 " + port, true, 1);
                 else if (event == "disconnect")
                     connection.Disconnect();
                 else if (event == "send limit")
@@ -518,11 +514,9 @@ void tst_Client::duringBurst() {
         QCOMPARE(c.app.windowCount(), 2);
     } else if (event == "server close") {
         c.server.closeClient();
-        QVERIFY(c.app.waitForLine(
-            1, "Disconnected from Server 127.0.0.1, Port " + QString::number(c.server.port()),
-            30000));
-        QCOMPARE(c.app.lines(2), shown << "Disconnected from Server 127.0.0.1, Port " +
-                                              QString::number(c.server.port()));
+        const QString closed = QString::fromLatin1(disconnected).arg(port);
+        QVERIFY(c.app.waitForLine(1, closed, 30000));
+        QCOMPARE(c.app.lines(2), shown << closed);
     } else if (event == "new server" || event == "disconnect" || event == "send limit") {
         QVERIFY(QTest::qWaitFor([&] { return seen > 0; }, 30000));
         QVERIFY(event != "new server" || c.server.waitForClient());

@@ -37,16 +37,10 @@ QStringList AppFixture::lines(qint32 windowIndex) const {
     return out;
 }
 
-bool AppFixture::waitForLine(qint32 windowIndex, const QString &text, int ms, bool prefix) const {
-    const auto found = [&] {
-        if (!app() || windowIndex > windowCount())
-            return false;
-        const QStringList all = lines(windowIndex);
-        return std::any_of(all.begin(), all.end(), [&](const QString &line) {
-            return prefix ? line.startsWith(text) : line == text;
-        });
-    };
-    return QTest::qWaitFor(found, ms);
+bool AppFixture::waitForLine(qint32 windowIndex, const QString &text, int ms) const {
+    return QTest::qWaitFor(
+        [&] { return app() && windowIndex <= windowCount() && lines(windowIndex).contains(text); },
+        ms);
 }
 
 void AppFixture::settle() {

@@ -27,10 +27,8 @@ public:
     // The lines of window's output box.
     QStringList lines(qint32 windowIndex) const;
     QStringList status() const { return lines(1); }
-    // Waits (running the event loop) until window's output holds a line equal to text, or one
-    // that starts with it when prefix is true.
-    bool waitForLine(qint32 windowIndex, const QString &text, int ms = 5000,
-                     bool prefix = false) const;
+    // Waits (running the event loop) until window's output holds a line equal to text.
+    bool waitForLine(qint32 windowIndex, const QString &text, int ms = 5000) const;
 
     // Lets queued work (the release of the application object after an exit) run.
     static void settle();

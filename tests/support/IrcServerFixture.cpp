@@ -46,25 +46,23 @@ QSslCertificate IrcServerFixture::authority() const {
 // An authority, and a server certificate it signs that is valid for 127.0.0.1 alone (by its
 // alternative name; the common name is no host), each lasting two days from now.
 bool IrcServerFixture::makeCertificates(QString *error) const {
-    const QString cnf = m_dir.filePath("req.cnf"), ca = m_dir.filePath("ca.pem");
-    const QStringList common{"req",     "-x509",    "-nodes",
-                             "-days",   "2",        "-newkey",
-                             "ec",      "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                             "-config", cnf};
+    const QString cnf = m_dir.filePath("req.cnf");
+    const auto make = [&](const char *subject, const char *name, const QStringList &extensions) {
+        return run("openssl",
+                   QStringList{"req", "-x509", "-nodes", "-days", "2", "-newkey", "ec", "-pkeyopt",
+                               "ec_paramgen_curve:prime256v1", "-config", cnf, "-subj", subject,
+                               "-keyout", m_dir.filePath(name + QString(".key")), "-out",
+                               m_dir.filePath(name + QString(".pem"))} +
+                       extensions,
+                   error);
+    };
     return writeFile(cnf, "[req]\ndistinguished_name = dn\n[dn]\n") &&
-           run("openssl",
-               common + QStringList{"-subj", "/CN=Velloq test authority", "-addext",
-                                    "basicConstraints=critical,CA:TRUE", "-addext",
-                                    "keyUsage=critical,keyCertSign", "-keyout",
-                                    m_dir.filePath("ca.key"), "-out", ca},
-               error) &&
-           run("openssl",
-               common + QStringList{"-subj", "/CN=Velloq test server", "-addext",
-                                    "subjectAltName=IP:127.0.0.1", "-CA", ca, "-CAkey",
-                                    m_dir.filePath("ca.key"), "-keyout",
-                                    m_dir.filePath("server.key"), "-out",
-                                    m_dir.filePath("server.pem")},
-               error);
+           make("/CN=Velloq test authority", "ca",
+                {"-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+                 "keyUsage=critical,keyCertSign"}) &&
+           make("/CN=Velloq test server", "server",
+                {"-addext", "subjectAltName=IP:127.0.0.1", "-CA", m_dir.filePath("ca.pem"),
+                 "-CAkey", m_dir.filePath("ca.key")});
 }
 
 QString IrcServerFixture::config() const {

@@ -43,13 +43,13 @@ void runScript(const QList<QByteArray> &script) {
     ConnectedClient c(online);
     QCOMPARE(c.connected, online);
     const QByteArray port = QByteArray::number(c.server.port());
-    QTcpServer probe; // a port nobody listens on
+    // A port nobody listens on (closed at once), and one that takes connections, never answers.
+    QTcpServer probe, silent;
     probe.listen(QHostAddress::LocalHost);
-    const QByteArray refused = QByteArray::number(probe.serverPort());
-    probe.close();
-    QTcpServer silent; // a port that takes connections and never answers
     silent.listen(QHostAddress::LocalHost);
-    const QByteArray silentPort = QByteArray::number(silent.serverPort());
+    const QByteArray refused = QByteArray::number(probe.serverPort()),
+                     silentPort = QByteArray::number(silent.serverPort());
+    probe.close();
     // The lines expected in each window, kept with the window itself: one that closes takes
     // its lines along, and a later window with its number starts empty.
     QList<std::pair<std::weak_ptr<Child>, QStringList>> expected;

@@ -111,13 +111,21 @@ void IRCConnection::Disconnect() {
     SocketElement *element = socket();
     if (element)
         element->Close();
+    ended(QStringLiteral("Disconnected from ") + serverAndPort());
+}
+
+// The connection is over: nothing more of its stream is read, the status window says so (and
+// why, when the socket knows), what still waits to be sent is dropped, and every joined channel
+// is left with the same line in its window.
+void IRCConnection::ended(const QString &line, const QString &reason) {
     endStream();
     m_connected = false;
-    const QString ended = QStringLiteral("Disconnected from ") + serverAndPort();
-    statusLine(ended);
+    statusLine(line);
+    if (!reason.isEmpty())
+        statusLine(QStringLiteral("Server(%1): ").arg(m_index) + reason);
     dropWaiting();
     if (m_channels)
-        m_channels->MarkAllNotJoined(ended);
+        m_channels->MarkAllNotJoined(line);
 }
 
 QByteArray IRCConnection::WireLine(const QString &Message) {
@@ -188,14 +196,7 @@ void IRCConnection::sendWire(const QByteArray &wire) {
     if (element->SendData(wire))
         return;
     // Too much waited unsent: the element has cut the connection and dropped what waited.
-    endStream();
-    m_connected = false;
-    const QString ended =
-        QStringLiteral("Server(%1): the server stopped reading; connection closed").arg(m_index);
-    statusLine(ended);
-    dropWaiting();
-    if (m_channels)
-        m_channels->MarkAllNotJoined(ended);
+    ended(QStringLiteral("Server(%1): the server stopped reading; connection closed").arg(m_index));
 }
 
 void IRCConnection::pobjConnectionEvents_WSConnect(qint16 &Index) {
@@ -211,12 +212,7 @@ void IRCConnection::pobjConnectionEvents_WSClose(qint16 &Index) {
     auto self = shared_from_this();
     // Lines that came with the close are shown before the close itself: nothing is lost.
     processLines(-1);
-    endStream();
-    m_connected = false;
-    const QString ended = QStringLiteral("Disconnected from ") + serverAndPort();
-    statusLine(ended);
-    if (m_channels)
-        m_channels->MarkAllNotJoined(ended);
+    ended(QStringLiteral("Disconnected from ") + serverAndPort());
 }
 
 // The failed line is followed by the reason in plain words (Description), when there is one.
@@ -225,15 +221,8 @@ void IRCConnection::pobjConnectionEvents_WSError(qint16 &Index, qint16, QString 
                                                  bool &CancelDisplay) {
     if (Index != m_socketIndex)
         return;
-    endStream();
-    m_connected = false;
-    const QString ended =
-        QStringLiteral("Connection to ") + serverAndPort() + QStringLiteral(" failed");
-    statusLine(ended);
-    if (!Description.isEmpty())
-        statusLine(QStringLiteral("Server(%1): ").arg(m_index) + Description);
-    if (m_channels)
-        m_channels->MarkAllNotJoined(ended);
+    ended(QStringLiteral("Connection to ") + serverAndPort() + QStringLiteral(" failed"),
+          Description);
     CancelDisplay = true;
 }
 

@@ -78,6 +78,7 @@ private:
     // The stream read so far ends (close, restart, deletion): its unread rest is dropped, and a
     // running processLines stops after the handler it is in.
     void endStream();
+    void ended(const QString &line, const QString &reason = QString());
     void scheduleSlice();
     void receive();
     bool processLines(qint64 budgetNs);

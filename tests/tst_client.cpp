@@ -198,8 +198,8 @@ void tst_Client::scripts_data() {
                    "1> /msg bob again", "1: -> bob: again", "> PRIVMSG bob :again", "= 2 #room"});
     row("pacing: QUIT goes first, the rest is dropped when the server closes",
         paced + Script{"1> /quit bye", "1: QUIT -> Server(1): bye", "> QUIT :bye", waiting2, "drop",
-                       "1: " + disconnected, "1: Left Channel #room", "2: " + disconnected,
-                       notSent});
+                       "1: " + disconnected, notSent, "1: Left Channel #room",
+                       "2: " + disconnected});
 
     // Server lines, after our confirmed JOIN of #room, and for some also our welcome as "me".
     const Script room = joined({"#room"});

@@ -87,7 +87,7 @@ public:
 
     // Selects the next (or previous) match of needle after (before) the selection, without
     // regard to letter case, wrapping around once, and scrolls it into view. False when the
-    // text holds none.
+    // text holds none. A screen reader is told the whole line found, or "not found".
     bool find(const QString &needle, bool backward = false);
     // Shows the find field over the output and gives it the focus.
     void openFind();
@@ -103,6 +103,8 @@ signals:
     void selectionChanged();
     // A line for the user about something the box could not do (a link nothing opens).
     void report(const QString &line);
+    // A text for a screen reader to say at once: what a find found.
+    void announce(const QString &text);
 
 protected:
     bool event(QEvent *event) override;
@@ -150,7 +152,9 @@ private:
     void setAnchorAndCaret(qsizetype anchor, qsizetype caret);
     qsizetype clampPosition(qsizetype position) const;
     Row rowOf(qsizetype position) const;
+    void keepX(qsizetype position, Row from);
     qsizetype moveVertically(qsizetype position, qsizetype rows);
+    qsizetype moveByMessage(qsizetype position, qsizetype messages);
     qsizetype moveInLine(qsizetype position, int direction, QTextLayout::CursorMode mode) const;
     qsizetype unitStart(qsizetype position, Unit unit) const;
     qsizetype unitEnd(qsizetype position, Unit unit) const;

@@ -223,11 +223,15 @@ bool OutputView::find(const QString &needle, bool backward) {
     Match m = search(needle, backward ? selStart : selEnd, backward);
     if (m.start < 0) // once round from the other end
         m = search(needle, backward ? textLength() : 0, backward);
-    if (m.start < 0)
+    if (m.start < 0) {
+        if (!needle.isEmpty())
+            emit announce(tr("not found"));
         return false;
+    }
     setAnchorAndCaret(m.start, m.end);
     ensureVisible(m.end);
     ensureVisible(m.start);
+    emit announce(m_accessibleText.lineText(m_store.lineAt(m.start)));
     return true;
 }
 
@@ -237,6 +241,8 @@ void OutputView::openFind() {
     m_findBar->place();
     m_findBar->show();
     m_findBar->raise();
-    m_findBar->setFocus(Qt::ShortcutFocusReason);
+    // Focused first and then selected, so that a screen reader hears the field's name: a
+    // selection made while the focus arrives would come before the focus and hide it.
+    m_findBar->setFocus(Qt::OtherFocusReason);
     m_findBar->selectAll();
 }

@@ -118,19 +118,38 @@ qsizetype OutputView::moveInLine(qsizetype position, int direction,
     return start + previous;
 }
 
+// The x the caret keeps over a run of vertical moves, taken at the first of them.
+void OutputView::keepX(qsizetype position, Row from) {
+    if (m_desiredX >= 0)
+        return;
+    const QTextLayout &layout = m_layouts.layout(from.line);
+    const int column =
+        toInt(std::min(position - m_store.lineStart(from.line), layout.text().size()));
+    m_desiredX = layout.lineAt(from.row).cursorToX(column);
+}
+
 qsizetype OutputView::moveVertically(qsizetype position, qsizetype rows) {
     if (m_store.count() == 0)
         return 0;
     const Row from = rowOf(position);
-    if (m_desiredX < 0) {
-        const QTextLayout &layout = m_layouts.layout(from.line);
-        const int column =
-            toInt(std::min(position - m_store.lineStart(from.line), layout.text().size()));
-        m_desiredX = layout.lineAt(from.row).cursorToX(column);
-    }
+    keepX(position, from);
     const Row to = moveRows(from, rows);
     const QTextLine row = m_layouts.layout(to.line).lineAt(to.row);
     return m_store.lineStart(to.line) + row.xToCursor(m_desiredX);
+}
+
+// Up and Down go from message to message, however many rows each wraps onto, so that a screen
+// reader, which reads the whole message at the caret, says each message once. The caret keeps
+// its x on the first row of the message it reaches; it stays put at either end.
+qsizetype OutputView::moveByMessage(qsizetype position, qsizetype messages) {
+    if (m_store.count() == 0)
+        return 0;
+    const Row from = rowOf(position);
+    const qsizetype to = std::clamp<qsizetype>(from.line + messages, 0, m_store.count() - 1);
+    if (to == from.line)
+        return position;
+    keepX(position, from);
+    return m_store.lineStart(to) + m_layouts.layout(to).lineAt(0).xToCursor(m_desiredX);
 }
 
 // Start and end of the word or line around position; for Unit::Char the position itself.
@@ -235,17 +254,15 @@ bool OutputView::handleKey(QKeyEvent *event) {
     case Move::PreviousWord:
         target = moveInLine(m_caret, -1, QTextLayout::SkipWords);
         break;
+    // The caret keeps its x (m_desiredX) over a run of vertical moves.
     case Move::NextLine:
     case Move::PreviousLine:
+        setCaret(moveByMessage(m_caret, move == Move::NextLine ? 1 : -1), select);
+        return true;
     case Move::NextPage:
     case Move::PreviousPage: {
-        // The caret keeps its x (m_desiredX) over a run of vertical moves.
-        const qsizetype rows = move == Move::NextLine       ? 1
-                               : move == Move::PreviousLine ? -1
-                               : move == Move::NextPage     ? pageRows
-                                                            : -pageRows;
-        if (move == Move::NextPage || move == Move::PreviousPage)
-            scrollRows(rows);
+        const qsizetype rows = move == Move::NextPage ? pageRows : -pageRows;
+        scrollRows(rows);
         setCaret(moveVertically(m_caret, rows), select);
         return true;
     }

@@ -1,8 +1,9 @@
 #include "app/Application.h"
 
+#include "app/Answers.h"
 #include "app/CommandInterpreter.h"
 #include "app/modMain.h"
-#include "channel/Channels.h"
+#include "connection/IRCConnection.h"
 #include "connection/IRCConnections.h"
 #include "connection/MessageLine.h"
 #include "platform/EscapedErrors.h"
@@ -83,12 +84,20 @@ frmMain *Application::MainWindow() const {
     return pobjWindow.data();
 }
 
-void Application::Echo(qint32 WindowIndex, const QString &Output) {
+Child &Application::window(qint32 WindowIndex) const {
     // After ExitClient there are no windows left: a late report fails like any missing window.
     if (!pobjChilds)
         throw VelloqError(VelloqError::SubscriptOutOfRange,
                           QStringLiteral("No window %1: the windows are closed").arg(WindowIndex));
-    pobjChilds->Item(WindowIndex)->Echo(Output);
+    return *pobjChilds->Item(WindowIndex);
+}
+
+void Application::Echo(qint32 WindowIndex, const QString &Output) {
+    window(WindowIndex).Echo(Output);
+}
+
+void Application::EchoAnswer(const QString &Output, const QString &Spoken) {
+    window(1).EchoAnswer(Output, Spoken);
 }
 
 bool Application::ExitClient() {
@@ -111,26 +120,25 @@ bool Application::ProcessCommand(const QString &Command, bool User, qint32 Windo
 
 void Application::pobjConnections_GetMessageTypeError(qint32 Connection,
                                                       const QString &Description) {
-    Echo(1, QStringLiteral("Server(") + QString::number(Connection) + QStringLiteral(") ERROR: ") +
-                Description);
+    EchoAnswer(QStringLiteral("Server(") + QString::number(Connection) +
+               QStringLiteral(") ERROR: ") + Description);
 }
 
 void Application::pobjConnections_SMsgNotProcessed(qint32 Connection, const QString &Message) {
     const QString line = QStringLiteral("<- Server(") + QString::number(Connection) +
                          QStringLiteral("): [") + Message + QLatin1Char(']');
-    // A private message to us is marked like a line naming us and said as "<nick> text".
+    // A line answering the user is said even from another window; a private message to us is
+    // also marked like a line naming us.
     const MessageLine message = MessageLine::Parse(Message);
-    if (pobjChilds && pobjConnections && message.Command() == u"PRIVMSG" &&
-        message.ParamCount() == 2 &&
-        Channels::SameName(message.Param(0), pobjConnections->Item(Connection)->Nick())) {
-        QString spoken = QStringLiteral("<");
-        spoken.append(modMain::NickFromPrefix(message.Prefix()))
-            .append(QLatin1String("> "))
-            .append(message.Param(1));
-        pobjChilds->Item(1)->EchoMention(line, spoken);
-        return;
-    }
-    Echo(1, line);
+    const IRCConnection *connection =
+        pobjConnections ? pobjConnections->Item(Connection).get() : nullptr;
+    if (!pobjChilds || !connection ||
+        !Answers::IsAnswer(message, connection->Nick(), connection->Asked()))
+        return Echo(1, line);
+    if (message.Command() == u"PRIVMSG")
+        pobjChilds->Item(1)->EchoMention(line, Answers::Spoken(message));
+    else
+        EchoAnswer(line, Answers::Spoken(message));
 }
 
 void Application::pobjWindow_QueryUnload(bool &Cancel, int UnloadMode) {

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <memory>
 
+class Child;
 class Childs;
 class IRCConnections;
 class frmMain;
@@ -20,6 +21,8 @@ public:
     ::Childs *Childs() const { return pobjChilds.get(); }
     // Appends Output as one line to window WindowIndex; fails when there is no such window.
     void Echo(qint32 WindowIndex, const QString &Output);
+    // Appends Output to the status window as a line that answers the user (Child::EchoAnswer).
+    void EchoAnswer(const QString &Output, const QString &Spoken = QString());
     bool ExitClient();
     bool ProcessCommand(const QString &Command, bool User = false, qint32 WindowIndex = 0);
 
@@ -38,6 +41,7 @@ private:
     void pobjWindow_QueryUnload(bool &Cancel, int UnloadMode);
     void pobjWindowMnuFileExit_Click();
     void pobjWindowMnuHelpAbout_Click();
+    Child &window(qint32 WindowIndex) const;
 
     QString m_key;
     std::unique_ptr<::Childs> pobjChilds;

@@ -98,6 +98,10 @@ void CommandInterpreter::echo(qint32 window, const QString &text) const {
     m_app.Echo(window, text);
 }
 
+void CommandInterpreter::answer(const QString &text) const {
+    m_app.EchoAnswer(text);
+}
+
 IRCConnection &CommandInterpreter::connection() const {
     return *m_app.Connections()->Item(1);
 }
@@ -121,7 +125,7 @@ bool CommandInterpreter::Disconnect() {
     if (connection().Connected())
         connection().Disconnect();
     else
-        echo(1, QStringLiteral("DISCONNECT: not connected"));
+        answer(QStringLiteral("DISCONNECT: not connected"));
     return true;
 }
 
@@ -290,7 +294,7 @@ bool CommandInterpreter::Me() {
 bool CommandInterpreter::Quit() {
     IRCConnection &conn = connection();
     if (!conn.Connected()) {
-        echo(1, QStringLiteral("QUIT: not connected"));
+        answer(QStringLiteral("QUIT: not connected"));
         return true;
     }
     const QString text = argumentText(1, m_ub, false);
@@ -306,10 +310,12 @@ bool CommandInterpreter::Quote() {
     const QString text = argumentText(1, m_ub, false);
     IRCConnection &conn = connection();
     if (!conn.Connected()) {
-        echo(1, QStringLiteral("QUOTE: not connected"));
+        answer(QStringLiteral("QUOTE: not connected"));
         return true;
     }
     echo(1, QStringLiteral("-> Server: [") + text + QLatin1Char(']'));
+    if (m_user)
+        conn.NoteAsked();
     conn.SendMessage(text);
     return true;
 }
@@ -325,8 +331,8 @@ bool CommandInterpreter::Server() {
         return true;
     }
     connection().Connect(m_words[1], port, tls);
-    echo(1, QStringLiteral("Connecting to Server ") + m_words[1] + QStringLiteral(", Port ") +
-                portText + QStringLiteral("..."));
+    answer(QStringLiteral("Connecting to Server ") + m_words[1] + QStringLiteral(", Port ") +
+           portText + QStringLiteral("..."));
     return true;
 }
 

@@ -65,6 +65,8 @@ private:
     QString argumentText(qint32 start, qint32 count, bool normalize) const;
     IRCConnection &connection() const;
     void echo(qint32 window, const QString &text) const;
+    // A report into the status window that answers what the user typed (said from any window).
+    void answer(const QString &text) const;
     bool rejected() const;
 
     Application &m_app;

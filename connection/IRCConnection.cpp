@@ -1,5 +1,6 @@
 #include "connection/IRCConnection.h"
 
+#include "app/Answers.h"
 #include "app/Application.h"
 #include "channel/Channel.h"
 #include "channel/Channels.h"
@@ -67,9 +68,14 @@ SocketElement *IRCConnection::socket() const {
     return &array->Element(m_socketIndex);
 }
 
+// The connection's own reports answer the user wherever they are.
 void IRCConnection::statusLine(const QString &text) const {
     if (m_parent && m_parent->Parent())
-        m_parent->Parent()->Echo(1, text);
+        m_parent->Parent()->EchoAnswer(text);
+}
+
+bool IRCConnection::Asked() const {
+    return m_asked.isValid() && m_asked.elapsed() < Answers::AskedMs;
 }
 
 QString IRCConnection::serverAndPort() const {

@@ -3,6 +3,7 @@
 #include "connection/LineFramer.h"
 #include "connection/SendPacer.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <memory>
@@ -42,6 +43,10 @@ public:
     void SendMessage(const QString &Message);
     // The pacing of this connection's messages (tests set its rate).
     SendPacer &Pacer() { return m_pacer; }
+    // The user sent a command of their own (a raw line); Asked() says whether that was recently
+    // enough for the server's replies to count as its answer (see Answers).
+    void NoteAsked() { m_asked.start(); }
+    bool Asked() const;
 
     // For the collection only.
     void SetIndex(qint32 index) { m_index = index; }
@@ -114,6 +119,7 @@ private:
     qint16 m_socketIndex = -1;
     QPointer<SocketArray> pobjConnectionEvents;
     SendPacer m_pacer;
+    QElapsedTimer m_asked;
     quint64 m_stream = 0;        // changes when the stream ends or another loop takes it over
     bool m_processing = false;   // a slice is running
     bool m_slicePending = false; // the next slice is queued for a later turn

@@ -41,6 +41,10 @@ Child::Child(frmMain *frame, bool Foreground) {
     pobjAnnouncer = new Announcer(pobjWindow);
     pobjInput->installEventFilter(this);
     connect(pobjOutput, &OutputView::report, this, &Child::Echo);
+    // Said once the output's own accessibility notices of the same turn have gone out.
+    connect(pobjOutput, &OutputView::announce, pobjAnnouncer, &Announcer::announceNow,
+            Qt::QueuedConnection);
+    connect(pobjWindow, &frmChild::CameForward, this, &Child::cameForward);
     connect(pobjWindow, &frmChild::QueryUnload, this, &Child::pobjWindow_QueryUnload);
     connect(pobjWindow, &frmChild::Resized, this, &Child::pobjWindow_Resize);
     pobjWindow_Resize();
@@ -98,28 +102,42 @@ bool Child::Delete(bool User) {
 // otherwise the user's selection and reading position stay where they are. Lines are separated,
 // never introduced, by a line break: an empty text into an empty box leaves it empty.
 void Child::Echo(const QString &Output) {
-    echo(Output, Output, false);
+    echo(Output, Output, Kind::Plain);
 }
 
-void Child::echo(const QString &Output, const QString &Spoken, bool Mention) {
-    if (!pobjOutput || (Output.isEmpty() && pobjOutput->textLength() == 0))
+void Child::echo(const QString &Output, const QString &Spoken, Kind kind) {
+    if (!pobjOutput || !pobjWindow || (Output.isEmpty() && pobjOutput->textLength() == 0))
         return;
     pobjOutput->appendFollowing(Output);
-    if (!ScreenReader::listening() || !pobjWindow || !pobjAnnouncer)
+    pobjWindow->NoteLine(kind == Kind::Mention);
+    if (!ScreenReader::listening() || !pobjAnnouncer)
         return;
     if (pobjWindow->IsActive())
         pobjAnnouncer->announce(Spoken);
-    else if (Mention) // the name as the caption shows it, after the window's number
+    else if (kind != Kind::Plain) // the name as the caption shows it, after the window's number
         pobjAnnouncer->announce(Caption().section(QStringLiteral(" - "), -1) +
                                 QStringLiteral(": ") + Spoken);
 }
 
 void Child::EchoMention(const QString &Output, const QString &Spoken) {
-    echo(Output, Spoken.isNull() ? Output : Spoken, true);
+    echo(Output, Spoken.isNull() ? Output : Spoken, Kind::Mention);
     if (pobjOutput)
         pobjOutput->markLastLineAsMention();
-    if (pobjWindow)
-        pobjWindow->NoteMention();
+}
+
+void Child::EchoAnswer(const QString &Output, const QString &Spoken) {
+    echo(Output, Spoken.isNull() ? Output : Spoken, Kind::Answer);
+}
+
+// After the focus has moved into the window (a later turn), so that a screen reader says this
+// after the focused box, not before it.
+void Child::cameForward(const QString &News) {
+    if (News.isEmpty() || !pobjAnnouncer)
+        return;
+    const QString text = Caption() + QStringLiteral(", ") + News;
+    Announcer *announcer = pobjAnnouncer;
+    QMetaObject::invokeMethod(
+        announcer, [announcer, text] { announcer->announceNow(text); }, Qt::QueuedConnection);
 }
 
 void Child::Hide() {

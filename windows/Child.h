@@ -36,6 +36,9 @@ public:
     // Said to a screen reader even when the window is not the active one, after the window's
     // name. Spoken, when given, is what is said instead of the line.
     void EchoMention(const QString &Output, const QString &Spoken = QString());
+    // Echo of a line that answers the user (a server's reply or error, the connection's own
+    // report): said like a mention, after the window's name, when another window is active.
+    void EchoAnswer(const QString &Output, const QString &Spoken = QString());
     void Hide();
     // What the window holds, shown after its number in its caption and its boxes' accessible
     // names ("2 - #room"); empty for a plain window ("2 - unused"). The status window stays
@@ -79,9 +82,12 @@ private:
     void enterLine();
     void updateCaption();
     void enter(const QString &t);
-    // Appends a line; a screen reader hears it (Spoken) in the active window, or a mention,
-    // after the window's name, in any other.
-    void echo(const QString &Output, const QString &Spoken, bool Mention);
+    enum class Kind { Plain, Answer, Mention };
+    // Appends a line; a screen reader hears it (Spoken) in the active window, or a mention or an
+    // answer, after the window's name, in any other.
+    void echo(const QString &Output, const QString &Spoken, Kind kind);
+    // The window became active: the screen reader hears its caption and what came in since.
+    void cameForward(const QString &News);
 
     bool pblnDeleting = false;
     QString pstrDefaultCommand;

@@ -27,10 +27,14 @@ frmChild::frmChild(frmMain *frame, bool Foreground) : ui(std::make_unique<Ui::fr
     ui->txtOutput->installEventFilter(this); // Tab there goes back to the input
     if (frame) {
         m_sub = frame->AddChildForm(this, Foreground);
-        connect(m_sub, &QMdiSubWindow::aboutToActivate, this, [this] { m_mentioned = false; });
+        connect(m_sub, &QMdiSubWindow::windowStateChanged, this,
+                [this](Qt::WindowStates, Qt::WindowStates now) {
+                    activeChanged(now.testFlag(Qt::WindowActive));
+                });
     } else {
         show();
     }
+    m_active = !m_sub || IsActive();
     // A close of the window (its sub-window in the frame) asks the owner first; the close
     // itself decides nothing.
     closeSource()->installEventFilter(this);
@@ -50,9 +54,24 @@ bool frmChild::IsActive() const {
                  : isActiveWindow();
 }
 
-void frmChild::NoteMention() {
-    if (!IsActive())
-        m_mentioned = true;
+QString frmChild::News() const {
+    if (m_newLines == 0)
+        return {};
+    QString news = m_newLines == 1 ? tr("1 new line") : tr("%1 new lines").arg(m_newLines);
+    if (m_newMentions > 0)
+        news += m_newMentions == 1 ? tr(", 1 mention") : tr(", %1 mentions").arg(m_newMentions);
+    return news;
+}
+
+void frmChild::activeChanged(bool active) {
+    if (active == m_active)
+        return;
+    m_active = active;
+    if (!active)
+        return;
+    const QString news = News();
+    m_newLines = m_newMentions = 0;
+    Guarded([&] { emit CameForward(news); });
 }
 
 QFont frmChild::BoxFont() {

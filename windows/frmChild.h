@@ -34,12 +34,20 @@ public:
     // The sub-window that frames this form in the main window; null when standalone.
     QMdiSubWindow *SubWindow() const { return m_sub; }
 
-    // Whether a line naming the user came in while the window was not the active one; cleared
-    // when the window is activated.
-    bool Mentioned() const { return m_mentioned; }
+    // Whether a line naming the user came in while the window was not the active one, and what
+    // came in meanwhile in words ("5 new lines, 1 mention"; empty when nothing did). Both are
+    // cleared when the window becomes active.
+    bool Mentioned() const { return m_newMentions > 0; }
+    QString News() const;
     // Whether this is the frame's active window (standalone: the active top-level window).
     bool IsActive() const;
-    void NoteMention();
+    // A line was added to the output: counted as news while the window is not active.
+    void NoteLine(bool mention) {
+        if (!m_active) {
+            ++m_newLines;
+            m_newMentions += mention ? 1 : 0;
+        }
+    }
 
     // Unloads the form as the program itself: hides it and lets it go once the current event
     // has been handled (the user's own close may still be running).
@@ -51,6 +59,8 @@ public:
 signals:
     void QueryUnload(bool &Cancel, int UnloadMode);
     void Resized();
+    // The window became active; News is what came in since it last was (see News()).
+    void CameForward(const QString &News);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -59,9 +69,12 @@ protected:
 private:
     bool queryClose();
     QWidget *closeSource();
+    void activeChanged(bool active);
 
     std::unique_ptr<Ui::frmChild> ui;
     QMdiSubWindow *m_sub = nullptr;
     bool m_unloading = false;
-    bool m_mentioned = false;
+    bool m_active = false;
+    qint64 m_newLines = 0;
+    qint64 m_newMentions = 0;
 };

@@ -247,10 +247,13 @@ void frmMain::rebuildWindowMenu() {
     for (QMdiSubWindow *sub : windows) {
         if (!sub->isVisible() && !sub->isMinimized())
             continue;
-        // A window with an unseen line naming the user is marked.
+        // A window with an unseen line naming the user is marked, and the lines that came in
+        // since it was last active are counted.
         const auto *form = qobject_cast<const frmChild *>(sub->widget());
         const QString mark = form && form->Mentioned() ? QStringLiteral("* ") : QString();
-        QAction *action = menu->addAction(mark + sub->windowTitle());
+        const QString news = form ? form->News() : QString();
+        QAction *action = menu->addAction(mark + sub->windowTitle() +
+                                          (news.isEmpty() ? news : QStringLiteral(", ") + news));
         action->setCheckable(true);
         action->setChecked(sub == active);
         group->addAction(action);

@@ -6,7 +6,8 @@
 #include <QKeyEvent>
 #include <exception>
 
-OutputFindBar::OutputFindBar(OutputView *view) : QLineEdit(view), m_view(view) {
+OutputFindBar::OutputFindBar(OutputView *view)
+    : QLineEdit(view->parentWidget() ? view->parentWidget() : view), m_view(view) {
     setObjectName(QStringLiteral("txtFind"));
     setPlaceholderText(tr("Find"));
     setAccessibleName(tr("Find in output"));
@@ -15,7 +16,9 @@ OutputFindBar::OutputFindBar(OutputView *view) : QLineEdit(view), m_view(view) {
 }
 
 void OutputFindBar::place() {
-    const QRect area = m_view->viewport()->geometry();
+    QRect area = m_view->viewport()->geometry();
+    if (parentWidget() != m_view)
+        area.translate(m_view->pos());
     const int width = std::min(area.width(), 240);
     setGeometry(area.right() + 1 - width, area.top(), width, sizeHint().height());
 }

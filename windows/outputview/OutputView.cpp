@@ -42,7 +42,9 @@ OutputView::OutputView(QWidget *parent)
     updateScrollBars();
 }
 
-OutputView::~OutputView() = default;
+OutputView::~OutputView() {
+    delete m_findBar.data();
+}
 
 // ---- Text ----
 

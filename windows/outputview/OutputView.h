@@ -184,7 +184,7 @@ private:
     LineStore m_store;
     std::vector<qsizetype> m_mentions; // sorted
     mutable OutputViewLayouts m_layouts;
-    OutputFindBar *m_findBar = nullptr;
+    QPointer<OutputFindBar> m_findBar; // beside the box, not in it (see OutputFindBar)
     qsizetype m_anchor = 0;
     qsizetype m_caret = 0;
     qreal m_desiredX = -1; // x the caret keeps while moving up and down

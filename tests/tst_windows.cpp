@@ -37,6 +37,8 @@ class tst_Windows : public QObject {
     static auto *a11y(QObject *object) { return QAccessible::queryAccessibleInterface(object); }
     // What the windows' announcers said to a screen reader.
     static inline QStringList heard;
+    // A message that wraps onto several rows of an output box.
+    static inline const QString Long = "bob: " + QString("so much to say ").repeated(20);
     static void hear(const AppFixture &f) {
         for (Announcer *announcer : f.app()->MainWindow()->findChildren<Announcer *>())
             if (!announcer->property("heard").toBool()) {
@@ -57,7 +59,8 @@ class tst_Windows : public QObject {
     }
 
     // One step of a session: "new" (a window), "default W command", "in W keys" (a click into
-    // window W's input box, then keys: "←↑→↓" are the arrow keys, "\n" is Return), "chord K" (in
+    // window W's input box, then keys: "←↑→↓" are the arrow keys, "\n" is Return), "keys K" (into
+    // the focused box), "asked" (the user sent a raw line just now), "chord K" (in
     // the focused box, Ctrl held down around it as on a keyboard), "tab W input|output" (Tab, and
     // that box of window W has the focus), "close W" (its close box), "close all" (a walk over
     // the windows that closes them as it goes), "server line" (received on connection 1), "flood
@@ -72,15 +75,19 @@ class tst_Windows : public QObject {
             f.app()->Childs()->Add();
         } else if (verb == "default") {
             f.window(w)->SetDefaultCommand(rest.section(' ', 1));
-        } else if (verb == "in") {
-            box(f, w)->setFocus();
-            for (QChar c : rest.section(' ', 1)) {
+        } else if (verb == "in" || verb == "keys") {
+            if (verb == "in")
+                box(f, w)->setFocus();
+            QWidget *focus = QApplication::focusWidget();
+            for (QChar c : verb == "in" ? rest.section(' ', 1) : rest) {
                 const qsizetype arrow = QStringLiteral("←↑→↓").indexOf(c);
                 if (arrow >= 0)
-                    QTest::keyClick(box(f, w), Qt::Key(Qt::Key_Left + arrow));
+                    QTest::keyClick(focus, Qt::Key(Qt::Key_Left + arrow));
                 else
-                    QTest::keyClick(box(f, w), c == u'\n' ? '\r' : c.toLatin1());
+                    QTest::keyClick(focus, c == u'\n' ? '\r' : c.toLatin1());
             }
+        } else if (step == "asked") {
+            f.connection().NoteAsked();
         } else if (verb == "paste") {
             QGuiApplication::clipboard()->setText(rest.section(' ', 1).replace(u'⏎', u'\n'));
             box(f, w)->setFocus();
@@ -162,12 +169,18 @@ private slots:
             QTest::newRow(qPrintable(name))
                 << steps.split("; ") << windows << status << active << QString(input) << spoken;
         };
+        // The status window with n lines come in while another window was active.
+        const auto status = [](int n) {
+            return "1 - status" + (n == 0   ? QString()
+                                   : n == 1 ? QString(", 1 new line")
+                                            : QString(", %1 new lines").arg(n));
+        };
         // Typed into window 2, whose default command is given.
         const auto typed = [&](const char *name, const char *command, const QString &keys,
-                               const char *input, const QStringList &status,
+                               const char *input, const QStringList &lines,
                                const QStringList &spoken = {}) {
-            row(name, QString("new; default 2 %1; in 2 ").arg(command) + keys, two, status, 2,
-                input, spoken);
+            row(name, QString("new; default 2 %1; in 2 ").arg(command) + keys,
+                {status(lines.size()), "2 - unused"}, lines, 2, input, spoken);
         };
         typed("a command, with or without its slash", "", "/echo 1 x\necho 1 y\n", "|", {"x", "y"});
         // The empty line only beeps and is not recalled.
@@ -181,36 +194,58 @@ private slots:
             numbers += QString("%1\n").arg(i);
         // Said: the first line, then three and the count of the others a second later.
         typed("fifty lines kept", "ECHO 2", numbers + QString(60, u'↑'), "2|", {},
-              {"1", "2\n3\n4\n47 more lines"});
+              {"1", "2\n3\n4\n46 more lines\n51"});
         const QString closed = "Attempt to close status window!";
         row("a close renumbers; chosen in the menu", "new; new; new; close 2; choose 1", three);
         row("a walk closing every window, the status window stays",
             "new; new; new; new; close all; close 1; in 1 /window close\n", one,
             {closed, closed, "/window close", closed}, 1, "|", {closed, closed + "\n" + closed});
         // Lines from amy name us; no other line does. A screen reader hears a line naming us
-        // in another window after that window's name, without its codes.
+        // in another window after that window's name, without its codes, and what came in
+        // when the window comes forward; the Window menu counts it.
         const QString welcome = "server :s 001 bob :hi; ", joined = "server :bob!u@h JOIN #c; in 1";
-        const QStringList named{"1 - status", "* 2 - #c"}, withC{"1 - status", "2 - #c"},
-            status{"<- Server(1): [:s 001 bob :hi]", "Joined Channel #c"};
+        const QStringList named{"1 - status", "* 2 - #c, 2 new lines, 1 mention"},
+            withC{"1 - status", "2 - #c"},
+            joinedC{"<- Server(1): [:s 001 bob :hi]", "Joined Channel #c"};
         const QString mentions = welcome + joined +
                                  "; server :amy!a@h PRIVMSG #c :hi \00304,12BOB\003!"
                                  "; server :cy!c@h PRIVMSG #c :bobby [bob] bob_";
-        const QStringList heard{status[0], "#c: <amy> hi BOB!", status[1]};
-        row("a line naming us marks an inactive window", mentions, named, status, 1, "|", heard);
-        row("activating clears the mark", mentions + "; in 2", withC, status, 2, "|", heard);
+        const QStringList heard{joinedC[0], "#c: <amy> hi BOB!", joinedC[1]};
+        row("a line naming us marks an inactive window", mentions, named, joinedC, 1, "|", heard);
+        row("activating clears the mark", mentions + "; in 2", withC, joinedC, 2, "|",
+            {heard[0], heard[1], "2 - #c, 2 new lines, 1 mention", heard[2]});
         const QString nick513(513, u'n');
         row("a nick longer than any server allows is not ours",
             "server :s 001 " + nick513 + " :hi; server :x!u@h JOIN #c; in 1; server :cy!c@h " +
                 "PRIVMSG #c :" + nick513,
-            withC, {"<- Server(1): [:s 001 " + nick513 + " :hi]", "Joined Channel #c"}, 1, "|",
+            {"1 - status", "2 - #c, 1 new line"},
+            {"<- Server(1): [:s 001 " + nick513 + " :hi]", "Joined Channel #c"}, 1, "|",
             {"<- Server(1): [:s 001 " + nick513 + " :hi]", "Joined Channel #c"});
         row("a report in the active window is said, the typed line not", "new; in 2 /echo 2 x\n",
             two, {}, 2, "|", {"x"});
         // The first line at once, then a few a second and how many were left out; nothing from
         // a window not active.
-        row("a flood is said in part", "new; in 2; flood 1 5; flood 2 20", two,
-            {"line 1", "line 2", "line 3", "line 4", "line 5"}, 2, "|",
-            {"line 1", "line 2\nline 3\nline 4\n16 more lines"});
+        row("a flood is said in part, and its newest line", "new; in 2; flood 1 5; flood 2 20",
+            {status(5), "2 - unused"}, {"line 1", "line 2", "line 3", "line 4", "line 5"}, 2, "|",
+            {"line 1", "line 2\nline 3\nline 4\n15 more lines\nline 20"});
+        // Answers in the status window are said from another window, after its name; chatter
+        // is not, even right after a command. Find says the line found.
+        const QString answers = "server :s 433 bob alice :Nickname is already in use; server "
+                                ":amy!a@h NOTICE bob :psst; server :amy!a@h JOIN #x; server "
+                                ":s 372 bob :- motd; asked; server :s 311 bob amy a h * :Amy";
+        row("answers are said", welcome + "new; in 2 /quote WHOIS amy\n; " + answers,
+            {status(6), "2 - unused"},
+            {"<- Server(1): [:s 001 bob :hi]", "QUOTE: not connected",
+             "<- Server(1): [:s 433 bob alice :Nickname is already in use]",
+             "<- Server(1): [:amy!a@h NOTICE bob :psst]", "<- Server(1): [:amy!a@h JOIN #x]",
+             "<- Server(1): [:s 372 bob :- motd]", "<- Server(1): [:s 311 bob amy a h * :Amy]"},
+            2, "|",
+            {"<- Server(1): [:s 001 bob :hi]",
+             "status: QUOTE: not connected\nstatus: alice Nickname is already in use\nstatus: "
+             "-amy- psst\nstatus: amy a h * Amy"});
+        row("find says the line found",
+            "new; in 2; flood 2 3; chord Ctrl+F; keys e 2\n; keys x\n; chord Escape", two, {}, 2,
+            "|", {"line 1", "line 2", "not found", "line 2\nline 3"});
         row("Tab to the output and back", "new; new; in 2; tab 2 output; tab 2 input", three, {},
             2);
         row("Ctrl+Tab to the next", "new; new; in 1; chord Ctrl+Tab", three, {}, 2);
@@ -221,10 +256,10 @@ private slots:
         row("Ctrl+Shift with plain Tab", "new; new; in 2; chord Ctrl+Shift+Tab", three, {}, 1);
         // Each pasted line is entered as if typed on its own: shown, recalled, run.
         row("a paste of several lines, empty ones left out",
-            "new; default 2 ECHO 1; paste 2 a⏎⏎/echo 1 b\r\n\rc⏎; in 2 ↑↑", two, {"a", "b", "c"}, 2,
-            "/echo 1 b|");
-        row("a paste that closes its window", "new; paste 2 /echo 1 a⏎/window close⏎/echo 1 b", one,
-            {"a"});
+            "new; default 2 ECHO 1; paste 2 a⏎⏎/echo 1 b\r\n\rc⏎; in 2 ↑↑",
+            {status(3), "2 - unused"}, {"a", "b", "c"}, 2, "/echo 1 b|");
+        row("a paste that closes its window", "new; paste 2 /echo 1 a⏎/window close⏎/echo 1 b",
+            {status(1)}, {"a"});
         // Escape in the find field: back to typing.
         row("Escape closes find", "new; in 2; chord Ctrl+F; chord Escape", two, {}, 2);
         const QString link = "in 1 /echo 1 see irc://irc.invalid/#c.\n";
@@ -246,20 +281,20 @@ private slots:
             kicked =
                 joins + QStringList{"Kicked from Channel #chat by op (out)", "Left Channel #chat"},
             // The first line at once, the next three a moment later, and the rest counted.
-            saidInStatus{joins[0], QStringList(kicked.mid(1, 3)).join('\n') + "\n1 more line"};
+            saidInStatus{joins[0], QStringList(kicked.mid(1)).join('\n')};
         row("channel windows", chat + "; server :op!u@h KICK #chat me :out; new",
-            {"1 - status", "2 - #room", "3 - #chat (not joined)", "4 - unused"}, kicked, 4, "|",
-            saidInStatus);
+            {"1 - status", "2 - #room", "3 - #chat (not joined), 1 new line", "4 - unused"}, kicked,
+            4, "|", saidInStatus);
         row("renamed while maximised",
             chat + "; in 3; maximise 3; close 2; server :op!u@h KICK "
                    "#chat me :out",
-            {"1 - status", "2 - #chat (not joined)"}, kicked, 2, "|",
+            {status(2), "2 - #chat (not joined)"}, kicked, 2, "|",
             {joins[0], kicked[3], joins[1] + "\n" + joins[2]});
         row("joined again",
             chat + "; server :op!u@h KICK #chat me :out; in 3; maximise 3; server "
                    ":me!u@h JOIN :#chat",
-            {"1 - status", "2 - #room", "3 - #chat"}, kicked + QStringList{"Joined Channel #chat"},
-            3, "|", saidInStatus);
+            {status(1), "2 - #room", "3 - #chat"}, kicked + QStringList{"Joined Channel #chat"}, 3,
+            "|", {saidInStatus[0], "3 - #chat (not joined), 1 new line", saidInStatus[1]});
         row("EXIT", "new; in 2 /exit\n", {});
         row("EXIT with arguments", "new; in 1 /EXIT now please\n", {});
         row("File menu Exit", "new; menu exit", {});
@@ -305,7 +340,8 @@ private slots:
                      : modMain::GetVersionTitle());
         QCOMPARE(box(f, active)->text().insert(box(f, active)->cursorPosition(), '|'), input);
         for (int i = 1; i <= windows.size(); ++i) {
-            const QString caption = windows[i - 1].remove(QStringLiteral("* "));
+            static const QRegularExpression marks("^\\* |, \\d+ new lines?.*$");
+            const QString caption = windows[i - 1].remove(marks);
             frmChild *form = f.window(i)->Form();
             QVERIFY(form->SubWindow()->isVisible());
             QCOMPARE(a11y(form->txtInput())->text(QAccessible::Name), "Input, " + caption);
@@ -405,24 +441,27 @@ private slots:
             QCOMPARE(view.textRange(start, 100037), all.mid(start, 100037));
     }
 
-    // Lines "héllo world", "", "second", "last", "the \002SEC\00304ond\003": a selection set
-    // (from, length), then a key or a find ("find [back] text") -> the selection and the text it
-    // copies, lines ended by LF. A find goes round, ignores case and a colour's digits, and moves
-    // nothing when it finds nothing. Or a screen reader reads ("read S E", "line|word|char O", in
-    // its offsets, of "héllo world\n\nsecond\nlast\nthe SECond\n") -> the text it gets.
+    // Lines "héllo world", "", "second", "last", "the \002SEC\00304ond\003" and a message that
+    // wraps onto several rows (Long): a selection set (from, length), then keys or a find ("find
+    // [back] text") -> the selection and the text it copies, lines ended by LF. A find goes round,
+    // ignores case and a colour's digits, and moves nothing when it finds nothing. Up and Down go
+    // by message. Or a screen reader reads ("read S E", "line|word|char O", in its offsets, of
+    // "héllo world\n\nsecond\nlast\nthe SECond\n" + Long + "\n") -> the text it gets.
     void selectionAndKeys_data() {
         columns<qsizetype, qsizetype, QString, qsizetype, qsizetype, QString>(
             {"from", "length", "action", "start", "selected", "text"});
         const auto row = [](const char *name, qsizetype from, qsizetype length, const char *action,
-                            qsizetype start, qsizetype selected, const char *text = "") {
+                            qsizetype start, qsizetype selected, const QString &text = "") {
             QTest::newRow(name) << from << length << QString(action) << start << selected
                                 << QString(text);
         };
         row("across breaks", 9, 8, "", 9, 8, "ld\n\nse");
         row("backwards", 17, -4, "", 13, 4, "\nse");
         row("half a break", 12, 2, "", 12, 2, "\n\n");
-        row("clamped", -5, 100, "", 0, 44, "héllo world\n\nsecond\nlast\nthe SECond");
-        row("Ctrl+End", 0, 0, "Ctrl+End", 44, 0);
+        row("clamped", -5, 1000, "", 0, 351, "héllo world\n\nsecond\nlast\nthe SECond\n" + Long);
+        row("Ctrl+End", 0, 0, "Ctrl+End", 351, 0);
+        row("Up from a wrapped row to the message before", 351, 0, "Home,Up", 29, 0);
+        row("Down from a message to the next, past its rows", 29, 0, "Down,Down", 46, 0);
         row("Right over a break", 11, 0, "Right", 13, 0);
         row("Left over a break", 13, 0, "Left", 11, 0);
         row("Shift+End", 2, 0, "Shift+End", 2, 9, "llo world");
@@ -442,7 +481,8 @@ private slots:
         row("the line of a coloured word", 0, 0, "line 32", 0, 0, "the SECond\n");
         row("a coloured word", 0, 0, "word 31", 0, 0, "SECond");
         row("the end of a line", 0, 0, "char 11", 0, 0, "\n");
-        row("the last character", 0, 0, "char 36", 0, 0, "\n");
+        row("the last character", 0, 0, "char 342", 0, 0, "\n");
+        row("a wrapped message is one line", 0, 0, "line 236", 0, 0, Long + "\n");
     }
 
     void selectionAndKeys() {
@@ -450,7 +490,8 @@ private slots:
         QFETCH(qsizetype, length);
         QFETCH(QString, action);
         OutputView view;
-        for (const char *line : {"héllo world", "", "second", "last", "the \002SEC\00304ond\003"})
+        for (const QString &line :
+             QStringList{"héllo world", "", "second", "last", "the \002SEC\00304ond\003", Long})
             view.appendLine(line);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));

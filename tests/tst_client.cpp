@@ -250,7 +250,7 @@ void tst_Client::scripts_data() {
     for (const QByteArray line :
          {":me!u@h PART #room :", ":me!u@h PART :#room", ":me!u@h PART #room",
           ":me!u@h PART #room :see you", ":ME!u@h PART #ROOM :", ":me!~m@2001:db8::1 PART #room :"})
-        row(line, welcomed + Script{"< " + line, left, "= 1"});
+        row(line, welcomed + Script{"2> /part", "> PART #room", "< " + line, left, "= 1"});
     Script others = welcomed;
     for (const QByteArray line :
          {":bob!u@h PART :#room", ":bob!u@h PART #room :", ":bob!u@h JOIN :#room",
@@ -273,8 +273,10 @@ void tst_Client::scripts_data() {
             Script{"2> back", "> PRIVMSG #room :back", "< :op!u@h KICK #ROOM ME",
                    "1: Kicked from Channel #room by op", left, "2: Kicked from Channel #room by op",
                    "= 2 #room"});
-    row("our NICK, then PART", welcomed + Script{"<< :me!u@h NICK :me2", "<< :me!u@h PART #room :",
-                                                 "< :me2!u@h PART #room :", left, "= 1"});
+    row("our NICK, then PART",
+        welcomed + Script{"<< :me!u@h NICK :me2", "1> PART #ROOM,#x",
+                          "1: -> Server: [PART #ROOM,#x]", "> PART #ROOM,#x",
+                          "<< :me!u@h PART #room :", "< :me2!u@h PART #room :", left, "= 1"});
     // Lines for the channel in the same read as our PART, and a second PART, are shown raw.
     QByteArray afterPart = ":me!u@h PART :#room\r\n";
     Script shownAfterPart{left};
@@ -284,9 +286,20 @@ void tst_Client::scripts_data() {
         afterPart += line + "\r\n";
         shownAfterPart << "1: <- Server(1): [" + line + "]";
     }
-    row("traffic after our PART", room + Script{"<| " + afterPart} + shownAfterPart << "= 1");
-    row("before the welcome",
-        room + Script{"<< :op!u@h KICK #room me", "< :x PART :#ROOM", left, "= 1"});
+    row("traffic after our PART",
+        room + Script{"2> /part", "> PART #room", "<| " + afterPart} + shownAfterPart << "= 1");
+    // A PART we did not send (an operator's SAPART) keeps the window, as a kick does; a second
+    // one is only shown. Before the welcome any PART counts as ours.
+    const QByteArray removed = "2: Removed from Channel #room by the server";
+    row("PART not asked for",
+        room +
+            Script{"<< :op!u@h KICK #room me", "< :x PART :#ROOM", left, removed,
+                   "<< :x PART #room :again", "2> hi",
+                   "2: MSG: not joined to #room (type /join #room)", "2> /join #room",
+                   "> JOIN #room"} +
+            room +
+            Script{"2> back", "> PRIVMSG #room :back", "<< :irc.test 001 me :Welcome",
+                   "< :me!u@h PART #room :by oper", left, removed + " (by oper)", "= 2 #room"});
     // Lines up to the protocol's lengths come through the same whether whole or a few bytes per
     // read (the long one 7 bytes per read, to keep it quick).
     for (const int length : {512, 8703}) {

@@ -122,6 +122,11 @@ void Child::EchoMention(const QString &Output, const QString &Spoken) {
         pobjWindow->NoteMention();
 }
 
+void Child::ClearOutput() {
+    if (pobjOutput)
+        pobjOutput->clear();
+}
+
 void Child::Hide() {
     if (pobjWindow)
         pobjWindow->SetVisible(false);

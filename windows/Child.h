@@ -37,6 +37,8 @@ public:
     // name. Spoken, when given, is what is said instead of the line.
     void EchoMention(const QString &Output, const QString &Spoken = QString());
     void Hide();
+    // Empties the output box; the history of typed lines stays.
+    void ClearOutput();
     // What the window holds, shown after its number in its caption and its boxes' accessible
     // names ("2 - #room"); empty for a plain window ("2 - unused"). The status window stays
     // "1 - status".

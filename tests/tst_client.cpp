@@ -158,7 +158,11 @@ void tst_Client::scripts_data() {
             Script{"1: Joined Channel #c", "focus 1", "keys  :x\n", "1: QUIT :x",
                    "1: -> Server: [QUIT :x]", "> QUIT :x", "1> /join #d", "> JOIN #d",
                    "< :me!u@h JOIN :#d", "1: Joined Channel #d", "focus 4", "keys hi\n", "4: hi",
-                   "> PRIVMSG #d :hi"});
+                   "> PRIVMSG #d :hi"} +
+            // Back in the input when it comes back, even from the output box.
+            Script{"keys \t", "< :me!u@h PART :#d", "1: Left Channel #d",
+                   "4: Removed from Channel #d by the server", "1> /join #d", "> JOIN #d",
+                   "< :me!u@h JOIN :#d", "1: Joined Channel #d", "focus 4"});
     // The everyday commands, from a channel window (its channel by default) and elsewhere.
     row("WHOIS, NAMES, TOPIC, AWAY, MODE, KICK, INVITE, CLOSE",
         joined({"#a"}) +

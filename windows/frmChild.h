@@ -58,10 +58,12 @@ protected:
 
 private:
     bool queryClose();
+    bool keepsFocusInOutput(const QFocusEvent *event);
     QWidget *closeSource();
 
     std::unique_ptr<Ui::frmChild> ui;
     QMdiSubWindow *m_sub = nullptr;
     bool m_unloading = false;
     bool m_mentioned = false;
+    bool m_outputChosen = false; // the user put the focus in the output box
 };

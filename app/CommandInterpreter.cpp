@@ -275,25 +275,27 @@ bool CommandInterpreter::sendCommand(const QString &line) {
     return true;
 }
 
-// The reason is the words after the channel, as typed.
-bool CommandInterpreter::Part() {
+// The words from index from on, as typed, as a trailing parameter; nothing without words.
+QString CommandInterpreter::trailing(qint32 from) const {
+    const QString text = argumentText(from, m_ub - from + 1, false);
+    return text.isEmpty() ? QString() : QStringLiteral(" :") + text;
+}
+
+// Verb, the channel, and the words after it as a trailing parameter (PART's reason, TOPIC's
+// text).
+bool CommandInterpreter::channelCommand(const QString &verb) {
     QString target;
-    qint32 reasonAt = 1;
-    if (!channelArgument(target, reasonAt))
-        return true;
-    const QString reason = argumentText(reasonAt, m_ub - reasonAt + 1, false);
-    return sendCommand(QStringLiteral("PART ") + target +
-                       (reason.isEmpty() ? QString() : QStringLiteral(" :") + reason));
+    qint32 restAt = 1;
+    return !channelArgument(target, restAt) ||
+           sendCommand(verb + QLatin1Char(' ') + target + trailing(restAt));
+}
+
+bool CommandInterpreter::Part() {
+    return channelCommand(QStringLiteral("PART"));
 }
 
 bool CommandInterpreter::Topic() {
-    QString target;
-    qint32 textAt = 1;
-    if (!channelArgument(target, textAt))
-        return true;
-    const QString text = argumentText(textAt, m_ub - textAt + 1, false);
-    return sendCommand(QStringLiteral("TOPIC ") + target +
-                       (text.isEmpty() ? QString() : QStringLiteral(" :") + text));
+    return channelCommand(QStringLiteral("TOPIC"));
 }
 
 bool CommandInterpreter::Names() {
@@ -320,9 +322,8 @@ bool CommandInterpreter::Kick() {
     const std::shared_ptr<Channel> channel = windowChannel();
     if (!channel)
         return report(QStringLiteral("no channel in this window"));
-    const QString reason = argumentText(2, m_ub - 1, false);
     return sendCommand(QStringLiteral("KICK ") + channel->Name() + QLatin1Char(' ') + m_words[1] +
-                       (reason.isEmpty() ? QString() : QStringLiteral(" :") + reason));
+                       trailing(2));
 }
 
 bool CommandInterpreter::Whois() {

@@ -68,6 +68,8 @@ private:
     // word after it); otherwise the channel is this window's. False, with a report, when there
     // is none.
     bool channelArgument(QString &channel, qint32 &rest) const;
+    bool channelCommand(const QString &verb);
+    QString trailing(qint32 from) const;
     // Sends line as it is, when connected; otherwise the not-connected report.
     bool sendCommand(const QString &line);
     // The channel whose window the line came from, if any.

@@ -245,6 +245,11 @@ bool CommandInterpreter::Join() {
     conn.Channels()->NoteJoinRequest(
         m_words[1], m_window >= 1 && m_window <= count ? m_app.Childs()->Item(m_window) : nullptr);
     conn.SendMessage(QStringLiteral("JOIN ") + argumentText(1, m_ub, false));
+    // A channel we are in already gets no answer from the server: its window comes forward now.
+    const std::shared_ptr<Channel> first =
+        conn.Channels()->Item(m_words[1].section(QLatin1Char(','), 0, 0));
+    if (first && first->Joined() && first->Window())
+        first->Window()->Activate();
     return true;
 }
 

@@ -169,7 +169,8 @@ void tst_Client::scripts_data() {
             // Back in the input when it comes back, even from the output box.
             Script{"keys \t", "< :me!u@h PART :#d", "1: Left Channel #d",
                    "4: Removed from Channel #d by the server", "1> /join #d", "> JOIN #d",
-                   "< :me!u@h JOIN :#d", "1: Joined Channel #d", "focus 4"});
+                   "< :me!u@h JOIN :#d", "1: Joined Channel #d", "focus 4", "1> /join #D,#e",
+                   "> JOIN #D,#e", "focus 4"});
     // The everyday commands, from a channel window (its channel by default) and elsewhere.
     row("WHOIS, NAMES, TOPIC, AWAY, MODE, KICK, INVITE, CLOSE",
         joined({"#a"}) +

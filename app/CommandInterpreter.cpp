@@ -14,14 +14,25 @@ const QChar Blank(u' ');
 } // namespace
 
 const CommandInterpreter::Entry CommandInterpreter::Commands[] = {
+    {"AWAY", &CommandInterpreter::Away, "/AWAY [text]", "mark yourself away (no text: back)"},
+    {"CLEAR", &CommandInterpreter::Clear, "/CLEAR", "empty this window's output"},
+    {"CLOSE", &CommandInterpreter::Close, "/CLOSE", "close this window"},
     {"DISCONNECT", &CommandInterpreter::Disconnect, "/DISCONNECT", "close the connection"},
     {"ECHO", &CommandInterpreter::Echo, "/ECHO [window [text]]",
      "write text into a window (0: this one)"},
     {"EXIT", &CommandInterpreter::Exit, "/EXIT", "part every channel and end Velloq"},
     {"HELP", &CommandInterpreter::Help, "/HELP [command]", "list the commands"},
+    {"INVITE", &CommandInterpreter::Invite, "/INVITE nick [#channel]",
+     "invite someone to a channel (this window's without a name)"},
     {"JOIN", &CommandInterpreter::Join, "/JOIN #channel[,#channel...] [keys]", "join channels"},
+    {"KICK", &CommandInterpreter::Kick, "/KICK nick [reason]",
+     "remove someone from this window's channel"},
     {"ME", &CommandInterpreter::Me, "/ME text", "send an action to this window's channel"},
+    {"MODE", &CommandInterpreter::Mode, "/MODE target [modes [arguments]]",
+     "show or change the modes of a channel or nick"},
     {"MSG", &CommandInterpreter::Msg, "/MSG target [text]", "send a message to a channel or nick"},
+    {"NAMES", &CommandInterpreter::Names, "/NAMES [#channel]",
+     "list who is in a channel (this window's without a name)"},
     {"NICK", &CommandInterpreter::Nick, "/NICK name", "change your nick"},
     {"NOTICE", &CommandInterpreter::Notice, "/NOTICE target [text]",
      "send a notice to a channel or nick"},
@@ -31,6 +42,9 @@ const CommandInterpreter::Entry CommandInterpreter::Commands[] = {
     {"QUOTE", &CommandInterpreter::Quote, "/QUOTE line", "send a raw protocol line"},
     {"SERVER", &CommandInterpreter::Server, "/SERVER host [port]",
      "connect to a server (port +6697: TLS)"},
+    {"TOPIC", &CommandInterpreter::Topic, "/TOPIC [#channel] [text]",
+     "show or set a channel's topic (this window's without a name)"},
+    {"WHOIS", &CommandInterpreter::Whois, "/WHOIS nick", "ask who someone is"},
     {"WINDOW", &CommandInterpreter::Window, "/WINDOW NEW | CLOSE [n]",
      "open a window, or close one"},
 };
@@ -235,40 +249,103 @@ bool CommandInterpreter::Join() {
     conn.Channels()->NoteJoinRequest(
         m_words[1], m_window >= 1 && m_window <= count ? m_app.Childs()->Item(m_window) : nullptr);
     conn.SendMessage(QStringLiteral("JOIN ") + argumentText(1, m_ub, false));
+    // A channel we are in already gets no answer from the server: its window comes forward now.
+    const std::shared_ptr<Channel> first =
+        conn.Channels()->Item(m_words[1].section(QLatin1Char(','), 0, 0));
+    if (first && first->Joined() && first->Window())
+        first->Window()->Activate();
     return true;
 }
 
 bool CommandInterpreter::Nick() {
-    if (m_ub != 1)
-        return usage();
+    return m_ub != 1 ? usage() : sendCommand(QStringLiteral("NICK ") + m_words[1]);
+}
+
+bool CommandInterpreter::channelArgument(QString &channel, qint32 &rest) const {
+    static const QString ChannelPrefixes = QStringLiteral("#&+!");
+    if (m_ub >= rest && !m_words[rest].isEmpty() &&
+        ChannelPrefixes.contains(m_words[rest].front())) {
+        channel = m_words[rest++];
+        return true;
+    }
+    if (const std::shared_ptr<Channel> own = windowChannel()) {
+        channel = own->Name();
+        return true;
+    }
+    report(QStringLiteral("no channel in this window"));
+    return false;
+}
+
+bool CommandInterpreter::sendCommand(const QString &line) {
     IRCConnection &conn = connection();
     if (!conn.Connected())
         return report(QStringLiteral("not connected"));
-    conn.SendMessage(QStringLiteral("NICK ") + m_words[1]);
+    conn.SendMessage(line);
     return true;
 }
 
-// A first word that starts like a channel name names the channel; otherwise it is the reason's
-// first word and the channel is this window's.
-bool CommandInterpreter::Part() {
-    static const QString ChannelPrefixes = QStringLiteral("#&+!");
+// The words from index from on, as typed, as a trailing parameter; nothing without words.
+QString CommandInterpreter::trailing(qint32 from) const {
+    const QString text = argumentText(from, m_ub - from + 1, false);
+    return text.isEmpty() ? QString() : QStringLiteral(" :") + text;
+}
+
+// Verb, the channel, and the words after it as a trailing parameter (PART's reason, TOPIC's
+// text).
+bool CommandInterpreter::channelCommand(const QString &verb) {
     QString target;
-    qint32 reasonAt = 1;
-    if (m_ub >= 1 && ChannelPrefixes.contains(m_words[1].front())) {
-        target = m_words[1];
-        reasonAt = 2;
-    } else if (const std::shared_ptr<Channel> channel = windowChannel()) {
-        target = channel->Name();
-    } else {
+    qint32 restAt = 1;
+    return !channelArgument(target, restAt) ||
+           sendCommand(verb + QLatin1Char(' ') + target + trailing(restAt));
+}
+
+bool CommandInterpreter::Part() {
+    return channelCommand(QStringLiteral("PART"));
+}
+
+bool CommandInterpreter::Topic() {
+    return channelCommand(QStringLiteral("TOPIC"));
+}
+
+bool CommandInterpreter::Names() {
+    QString target;
+    qint32 after = 1;
+    if (m_ub > 1)
+        return usage();
+    return !channelArgument(target, after) || sendCommand(QStringLiteral("NAMES ") + target);
+}
+
+bool CommandInterpreter::Invite() {
+    QString target;
+    qint32 after = 2;
+    if (m_ub < 1 || m_ub > 2)
+        return usage();
+    return !channelArgument(target, after) ||
+           sendCommand(QStringLiteral("INVITE ") + m_words[1] + QLatin1Char(' ') + target);
+}
+
+// Only from a channel's window: the nick, then the reason as typed.
+bool CommandInterpreter::Kick() {
+    if (m_ub < 1)
+        return usage();
+    const std::shared_ptr<Channel> channel = windowChannel();
+    if (!channel)
         return report(QStringLiteral("no channel in this window"));
-    }
-    IRCConnection &conn = connection();
-    if (!conn.Connected())
-        return report(QStringLiteral("not connected"));
-    const QString reason = argumentText(reasonAt, m_ub - reasonAt + 1, false);
-    conn.SendMessage(QStringLiteral("PART ") + target +
-                     (reason.isEmpty() ? QString() : QStringLiteral(" :") + reason));
-    return true;
+    return sendCommand(QStringLiteral("KICK ") + channel->Name() + QLatin1Char(' ') + m_words[1] +
+                       trailing(2));
+}
+
+bool CommandInterpreter::Whois() {
+    return m_ub != 1 ? usage() : sendCommand(QStringLiteral("WHOIS ") + m_words[1]);
+}
+
+bool CommandInterpreter::Mode() {
+    return m_ub < 1 ? usage() : sendCommand(QStringLiteral("MODE ") + argumentText(1, m_ub, false));
+}
+
+bool CommandInterpreter::Away() {
+    const QString text = argumentText(1, m_ub, false);
+    return sendCommand(text.isEmpty() ? QStringLiteral("AWAY") : QStringLiteral("AWAY :") + text);
 }
 
 // An action, as a CTCP ACTION message; a long one goes as several.
@@ -341,6 +418,22 @@ bool CommandInterpreter::closeWindow(qint32 number) {
     return true;
 }
 
+bool CommandInterpreter::currentIsWindow() const {
+    return m_window >= 1 && m_window <= m_app.Childs()->Count();
+}
+
+// The window's lines go; the lines typed in it stay in its history.
+bool CommandInterpreter::Clear() {
+    if (m_ub != 0 || !currentIsWindow())
+        return usage();
+    m_app.Childs()->Item(m_window)->ClearOutput();
+    return true;
+}
+
+bool CommandInterpreter::Close() {
+    return m_ub != 0 || !currentIsWindow() ? usage() : closeWindow(m_window);
+}
+
 bool CommandInterpreter::Window() {
     if (m_ub < 1)
         return rejected();
@@ -352,13 +445,12 @@ bool CommandInterpreter::Window() {
     if (sub != QLatin1String("CLOSE"))
         return rejected();
     const qint32 count = m_app.Childs()->Count();
-    const bool currentIsWindow = m_window >= 1 && m_window <= count;
     if (m_ub == 1)
-        return currentIsWindow ? closeWindow(m_window) : rejected();
+        return currentIsWindow() ? closeWindow(m_window) : rejected();
     qint32 n = 0;
     if (!ReadNumber(m_words[2], n))
         return rejected();
     if (n != 0)
         return (n >= 1 && n <= count) ? closeWindow(n) : rejected();
-    return (m_user && currentIsWindow) ? closeWindow(m_window) : rejected();
+    return (m_user && currentIsWindow()) ? closeWindow(m_window) : rejected();
 }

@@ -39,22 +39,39 @@ private:
     };
     static const Entry Commands[];
 
+    bool Away();
+    bool Clear();
+    bool Close();
     bool Disconnect();
     bool Echo();
     bool Exit();
     bool Help();
+    bool Invite();
     bool Join();
+    bool Kick();
     bool Me();
+    bool Mode();
     bool Msg();
+    bool Names();
     bool Nick();
     bool Notice();
     bool Part();
     bool Quit();
     bool Quote();
     bool Server();
+    bool Topic();
+    bool Whois();
     bool Window();
 
     bool sendToTarget(const QString &echoPrefix, const QString &protocolVerb);
+    // A first word that starts like a channel name names the channel (rest then counts from the
+    // word after it); otherwise the channel is this window's. False, with a report, when there
+    // is none.
+    bool channelArgument(QString &channel, qint32 &rest) const;
+    bool channelCommand(const QString &verb);
+    QString trailing(qint32 from) const;
+    // Sends line as it is, when connected; otherwise the not-connected report.
+    bool sendCommand(const QString &line);
     // The channel whose window the line came from, if any.
     std::shared_ptr<Channel> windowChannel() const;
     // Reports of the command running: "KEYWORD: " + text, into the window the line came from.
@@ -62,6 +79,7 @@ private:
     bool usage() const;
     bool notJoined(const Channel &channel) const;
     bool closeWindow(qint32 number);
+    bool currentIsWindow() const;
     QString argumentText(qint32 start, qint32 count, bool normalize) const;
     IRCConnection &connection() const;
     void echo(qint32 window, const QString &text) const;

@@ -65,6 +65,7 @@ void Channel::updateCaption() const {
 
 void Channel::SetJoined(bool joined) {
     m_joined = joined;
+    m_partRequested = false;
     updateCaption();
     statusLine((joined ? QStringLiteral("Joined Channel ") : QStringLiteral("Left Channel ")) +
                m_name);
@@ -76,13 +77,24 @@ void Channel::MarkNotJoined(const QString &Why) {
         pobjWindow->Echo(Why);
 }
 
-void Channel::Kicked(QStringView By, QStringView Reason) {
-    QString text = QStringLiteral("Kicked from Channel ") + m_name + QStringLiteral(" by ");
-    text.append(By);
+QString Channel::removedLine(QString text, QStringView Reason) const {
     if (!Reason.isEmpty())
         text.append(QLatin1String(" (")).append(Reason).append(QLatin1Char(')'));
+    return text;
+}
+
+void Channel::Kicked(QStringView By, QStringView Reason) {
+    const QString text = removedLine(QStringLiteral("Kicked from Channel ") + m_name +
+                                         QStringLiteral(" by ") + By.toString(),
+                                     Reason);
     statusLine(text);
     MarkNotJoined(text);
+}
+
+void Channel::RemovedByServer(QStringView Reason) {
+    MarkNotJoined(removedLine(QStringLiteral("Removed from Channel ") + m_name +
+                                  QStringLiteral(" by the server"),
+                              Reason));
 }
 
 void Channel::Join() {

@@ -39,6 +39,13 @@ public:
     // By kicked us out, for Reason: said in the status window and the channel's window, and the
     // channel is no longer joined.
     void Kicked(QStringView By, QStringView Reason);
+    // Our PART came without our asking (an operator's SAPART arrives as our own PART): as after a
+    // kick, the window stays with its text and says so, and the channel is no longer joined.
+    void RemovedByServer(QStringView Reason);
+    // We sent a PART for this channel on this connection; its confirmation closes the window.
+    // Forgotten whenever the joined state changes.
+    void NotePartRequested() { m_partRequested = true; }
+    bool PartRequested() const { return m_partRequested; }
     void SetName(const QString &name);
     void SetParent(Channels *parent);
     QString InstanceKey() const { return m_instanceKey; }
@@ -55,6 +62,7 @@ private:
     QString contents() const;
     void updateCaption() const;
     void statusLine(const QString &text) const;
+    QString removedLine(QString text, QStringView Reason) const;
 
     qint32 m_index = -1;
     bool m_joined = false;
@@ -64,5 +72,6 @@ private:
     QString m_instanceKey;
     std::shared_ptr<Child> pobjWindow;
     bool m_deleting = false;
+    bool m_partRequested = false;
     QString m_shown; // the line being shown
 };

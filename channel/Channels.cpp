@@ -1,5 +1,6 @@
 #include "channel/Channels.h"
 
+#include "connection/MessageLine.h"
 #include "windows/Child.h"
 
 #include <QLineEdit>
@@ -70,6 +71,23 @@ void Channels::MarkAllNotJoined(const QString &Why) {
 void Channels::NoteJoinRequest(QStringView Names, const std::shared_ptr<Child> &From) {
     m_requested = Names.toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
     m_requestedFrom = From;
+}
+
+void Channels::NoteSent(QStringView Line) {
+    const MessageLine line = MessageLine::Parse(Line);
+    if (!line.Valid() || line.HasPrefix() || line.ParamCount() < 1)
+        return;
+    const QStringView command = line.Command();
+    if (command.compare(u"JOIN", Qt::CaseInsensitive) == 0 && line.Param(0) == u"0") {
+        for (const auto &channel : m_items.Snapshot())
+            channel->NotePartRequested();
+        return;
+    }
+    if (command.compare(u"PART", Qt::CaseInsensitive) != 0)
+        return;
+    for (const QStringView name : line.Param(0).tokenize(u','))
+        if (const std::shared_ptr<Channel> channel = Item(name))
+            channel->NotePartRequested();
 }
 
 // A channel window takes the focus only when the user asked for it and is not typing elsewhere

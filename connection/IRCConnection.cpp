@@ -152,8 +152,11 @@ QByteArray IRCConnection::WireBytes(QByteArray Line) {
 void IRCConnection::SendMessage(const QString &Message) {
     const QByteArray wire = WireLine(Message);
     SocketElement *element = socket();
-    if (element && element->SocketState() == SocketElement::Connected_)
+    if (element && element->SocketState() == SocketElement::Connected_) {
+        if (m_channels)
+            m_channels->NoteSent(Message);
         m_pacer.Send(wire);
+    }
 }
 
 // A message whose turn has come. When the connection ended while it waited, it and the rest are

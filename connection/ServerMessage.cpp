@@ -39,10 +39,17 @@ bool join(::Channels &channels, QStringView name) {
     return true;
 }
 
-bool part(::Channels &channels, QStringView name) {
+// Only a PART we asked for closes the window; one we did not ask for leaves it as a kick does.
+bool part(::Channels &channels, QStringView name, QStringView reason) {
     const std::shared_ptr<Channel> channel = channels.Item(name);
     if (!channel)
         return false;
+    if (!channel->PartRequested()) {
+        if (!channel->Joined())
+            return false;
+        channel->RemovedByServer(reason);
+        return true;
+    }
     // No longer joined, so its deletion sends no PART back.
     channel->SetJoined(false);
     channel->Delete();
@@ -122,7 +129,7 @@ bool IRCConnection::processMessageLine(const MessageLine &line) {
     if (command == u"JOIN")
         return fromUs && line.ParamCount() >= 1 && join(*m_channels, line.Param(0));
     if (command == u"PART")
-        return fromUs && line.ParamCount() >= 1 && part(*m_channels, line.Param(0));
+        return fromUs && line.ParamCount() >= 1 && part(*m_channels, line.Param(0), line.Param(1));
     if (command == u"KICK") {
         const bool kickedUs = !m_nick.isEmpty() && Channels::SameName(line.Param(1), m_nick);
         return line.ParamCount() >= 2 && kickedUs &&

@@ -43,6 +43,17 @@ static Script joined(const QList<QByteArray> &channels) {
     return out;
 }
 
+// Lines typed ("N/text": text in window N) and the answer to each: in the window typed in, or
+// (with prefix "> ") on the wire.
+static Script answers(const QList<std::pair<QByteArray, QByteArray>> &typed,
+                      const QByteArray &prefix = {}) {
+    Script out;
+    for (const auto &[line, answer] : typed)
+        out << line.left(1) + "> " + line.mid(1)
+            << (prefix.isEmpty() ? line.left(1) + ": " : prefix) + answer;
+    return out;
+}
+
 static const QByteArray disconnected = "Disconnected from Server 127.0.0.1, Port %1";
 static const Script reconnect = {"1> /server 127.0.0.1 %1",
                                  "1: Connecting to Server 127.0.0.1, Port %1...",
@@ -64,7 +75,7 @@ void tst_Client::scripts_data() {
     Script notConnected = {"offline", "+", "1> NICK me", "1: QUOTE: not connected"};
     for (const QByteArray typed :
          {"1/DISCONNECT", "1/quit bye", "1/quote PRIVMSG x :y", "2/msg #a hi", "2/NoTiCe bob hi",
-          "2/join #a", "2/Nick me", "2/part #a bye"})
+          "2/join #a", "2/Nick me", "2/part #a bye", "2/whois dave", "2/topic #a x", "2/away"})
         notConnected << "2> " + typed.mid(1)
                      << typed.left(1) + ": " + typed.mid(2).split(' ')[0].toUpper() +
                             ": not connected";
@@ -81,7 +92,15 @@ void tst_Client::scripts_data() {
                 "2: PART: no channel in this window", "1> /part bye",
                 "1: PART: no channel in this window", "1> /help nope", "1: HELP: no command nope",
                 "2> /help /part",
-                "2: /PART [#channel] [reason] - leave a channel (this window's without a name)"});
+                "2: /PART [#channel] [reason] - leave a channel (this window's without a name)"} +
+            answers({{"1/whois a b", "WHOIS: usage: /WHOIS nick"},
+                     {"1/names", "NAMES: no channel in this window"},
+                     {"1/mode", "MODE: usage: /MODE target [modes [arguments]]"},
+                     {"1/kick", "KICK: usage: /KICK nick [reason]"},
+                     {"1/kick bob", "KICK: no channel in this window"},
+                     {"1/invite", "INVITE: usage: /INVITE nick [#channel]"},
+                     {"2/clear all", "CLEAR: usage: /CLEAR"},
+                     {"2/close 2", "CLOSE: usage: /CLOSE"}}));
     row("ECHO", Script{"offline", "1> /echo 2 hi there", "1: hi there", "+", "2> /echo",
                        "2: ", "1> /echo 2 hi there", "2: hi there", "2> /echo 0 hi", "2: hi"} +
                     Script{"1> /echo hi there", "1: there", "1> /echo 1 say \"a  b\" \"",
@@ -146,7 +165,32 @@ void tst_Client::scripts_data() {
             Script{"1: Joined Channel #c", "focus 1", "keys  :x\n", "1: QUIT :x",
                    "1: -> Server: [QUIT :x]", "> QUIT :x", "1> /join #d", "> JOIN #d",
                    "< :me!u@h JOIN :#d", "1: Joined Channel #d", "focus 4", "keys hi\n", "4: hi",
-                   "> PRIVMSG #d :hi"});
+                   "> PRIVMSG #d :hi"} +
+            // Back in the input when it comes back, even from the output box.
+            Script{"keys \t", "< :me!u@h PART :#d", "1: Left Channel #d",
+                   "4: Removed from Channel #d by the server", "1> /join #d", "> JOIN #d",
+                   "< :me!u@h JOIN :#d", "1: Joined Channel #d", "focus 4", "1> /join #D,#e",
+                   "> JOIN #D,#e", "focus 4"});
+    // The everyday commands, from a channel window (its channel by default) and elsewhere.
+    row("WHOIS, NAMES, TOPIC, AWAY, MODE, KICK, INVITE, CLOSE",
+        joined({"#a"}) +
+            answers({{"2/whois dave", "WHOIS dave"},
+                     {"2/names", "NAMES #a"},
+                     {"1/NAMES #b", "NAMES #b"},
+                     {"2/topic", "TOPIC #a"},
+                     {"2/topic new: \"t\"", "TOPIC #a :new: \"t\""},
+                     {"1/topic #b x", "TOPIC #b :x"},
+                     {"2/away gone", "AWAY :gone"},
+                     {"2/away", "AWAY"},
+                     {"2/mode #a +o bob", "MODE #a +o bob"},
+                     {"1/mode me", "MODE me"},
+                     {"2/kick bob", "KICK #a bob"},
+                     {"2/kick bob go away", "KICK #a bob :go away"},
+                     {"2/invite bob", "INVITE bob #a"},
+                     {"1/invite bob #b", "INVITE bob #b"},
+                     {"2/close", "PART :#a"}},
+                    "> ") +
+            Script{"1> /close", "1: Attempt to close status window!", "= 1"});
     row("JOIN only while not joined",
         {"join #new", "> JOIN :#new", "join #NEW", "> JOIN :#new", "< :me!u@h JOIN :#new",
          "1: Joined Channel #new", "join #new", "= 2 #new"});
@@ -250,7 +294,7 @@ void tst_Client::scripts_data() {
     for (const QByteArray line :
          {":me!u@h PART #room :", ":me!u@h PART :#room", ":me!u@h PART #room",
           ":me!u@h PART #room :see you", ":ME!u@h PART #ROOM :", ":me!~m@2001:db8::1 PART #room :"})
-        row(line, welcomed + Script{"< " + line, left, "= 1"});
+        row(line, welcomed + Script{"2> /part", "> PART #room", "< " + line, left, "= 1"});
     Script others = welcomed;
     for (const QByteArray line :
          {":bob!u@h PART :#room", ":bob!u@h PART #room :", ":bob!u@h JOIN :#room",
@@ -273,8 +317,10 @@ void tst_Client::scripts_data() {
             Script{"2> back", "> PRIVMSG #room :back", "< :op!u@h KICK #ROOM ME",
                    "1: Kicked from Channel #room by op", left, "2: Kicked from Channel #room by op",
                    "= 2 #room"});
-    row("our NICK, then PART", welcomed + Script{"<< :me!u@h NICK :me2", "<< :me!u@h PART #room :",
-                                                 "< :me2!u@h PART #room :", left, "= 1"});
+    row("our NICK, then PART",
+        welcomed + Script{"<< :me!u@h NICK :me2", "1> PART #ROOM,#x",
+                          "1: -> Server: [PART #ROOM,#x]", "> PART #ROOM,#x",
+                          "<< :me!u@h PART #room :", "< :me2!u@h PART #room :", left, "= 1"});
     // Lines for the channel in the same read as our PART, and a second PART, are shown raw.
     QByteArray afterPart = ":me!u@h PART :#room\r\n";
     Script shownAfterPart{left};
@@ -284,9 +330,20 @@ void tst_Client::scripts_data() {
         afterPart += line + "\r\n";
         shownAfterPart << "1: <- Server(1): [" + line + "]";
     }
-    row("traffic after our PART", room + Script{"<| " + afterPart} + shownAfterPart << "= 1");
-    row("before the welcome",
-        room + Script{"<< :op!u@h KICK #room me", "< :x PART :#ROOM", left, "= 1"});
+    row("traffic after our PART",
+        room + Script{"2> /part", "> PART #room", "<| " + afterPart} + shownAfterPart << "= 1");
+    // A PART we did not send (an operator's SAPART) keeps the window, as a kick does; a second
+    // one is only shown. Before the welcome any PART counts as ours.
+    const QByteArray removed = "2: Removed from Channel #room by the server";
+    row("PART not asked for",
+        room +
+            Script{"<< :op!u@h KICK #room me", "< :x PART :#ROOM", left, removed,
+                   "<< :x PART #room :again", "2> hi",
+                   "2: MSG: not joined to #room (type /join #room)", "2> /join #room",
+                   "> JOIN #room"} +
+            room +
+            Script{"<< :irc.test 001 me :Welcome", "< :me!u@h PART #room :by oper", left,
+                   removed + " (by oper)", "= 2 #room"});
     // Lines up to the protocol's lengths come through the same whether whole or a few bytes per
     // read (the long one 7 bytes per read, to keep it quick).
     for (const int length : {512, 8703}) {
@@ -400,9 +457,10 @@ void tst_Client::generatedInputsNeverInject() {
                           "QUIT",        "PRIVMSG", "#room", "\r\nINJECTED :forged",
                           "é€\U0001F600"};
     pieces << QString(QChar(0));
-    const QStringList commands = {"",        "/msg #room ", "/msg bob ", "/notice #room ",
-                                  "/quote ", "/quit ",      "/echo 0 ",  "/join ",
-                                  "/part ",  "/nick ",      "/me "};
+    const QStringList commands = {"",       "/msg #room ", "/msg bob ", "/notice #room ", "/quote ",
+                                  "/quit ", "/echo 0 ",    "/join ",    "/part ",         "/nick ",
+                                  "/me ",   "/whois ",     "/names ",   "/topic ",        "/away ",
+                                  "/mode ", "/kick ",      "/invite ",  "/clear "};
     QRandomGenerator rng(20261206);
     const int total = 100000;
     for (int i = 0; i < total; ++i) {

@@ -67,7 +67,10 @@ class tst_Windows : public QObject {
     // W N" (N lines echoed into W), "choose W" (in the Window menu), "maximise W", "menu exit",
     // "close frame" and "failing close frame" (ExitClient throws); "paste W text" (text, "⏎" a
     // line break, pasted into window W's input box, then Return), "click W text" (in window W's
-    // output, on text) and "context W text" (its context menu there, "Copy Link Address").
+    // output, on text) and "context W text" (its context menu there, "Copy Link Address"); "key
+    // K" (in the focused box), "title W" (a click on its title bar), "view W follows|stays" (its
+    // caret is at the end and the last line in view, or not).
+    // In "in W keys", "⇞⇟" are Page Up and Page Down.
     static void run(const AppFixture &f, const QString &step) {
         const QString verb = step.section(' ', 0, 0), rest = step.section(' ', 1);
         const int w = rest.section(' ', 0, 0).toInt();
@@ -80,7 +83,7 @@ class tst_Windows : public QObject {
                 box(f, w)->setFocus();
             QWidget *focus = QApplication::focusWidget();
             for (QChar c : verb == "in" ? rest.section(' ', 1) : rest) {
-                const qsizetype arrow = QStringLiteral("←↑→↓").indexOf(c);
+                const qsizetype arrow = QStringLiteral("←↑→↓⇞⇟").indexOf(c);
                 if (arrow >= 0)
                     QTest::keyClick(focus, Qt::Key(Qt::Key_Left + arrow));
                 else
@@ -138,6 +141,15 @@ class tst_Windows : public QObject {
         } else if (verb == "choose") {
             menuTexts(f.app()->MainWindow()->mnuWindow());
             f.app()->MainWindow()->mnuWindow()->actions().at(2 + w)->trigger();
+        } else if (verb == "key") {
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence::fromString(rest));
+        } else if (verb == "title") {
+            QMdiSubWindow *sub = f.window(w)->Form()->SubWindow();
+            QTest::mouseClick(sub, Qt::LeftButton, {}, QPoint(sub->width() / 2, 8));
+        } else if (verb == "view") {
+            OutputView *view = f.window(w)->Form()->txtOutput();
+            QCOMPARE(view->isAtEnd() && view->caretPosition() == view->textLength(),
+                     rest.endsWith("follows"));
         } else if (step == "menu exit") {
             f.app()->MainWindow()->mnuFileExit()->trigger();
         } else {
@@ -248,9 +260,23 @@ private slots:
             "|", {"line 1", "line 2", "not found", "line 2\nline 3"});
         row("Tab to the output and back", "new; new; in 2; tab 2 output; tab 2 input", three, {},
             2);
-        row("Ctrl+Tab to the next", "new; new; in 1; chord Ctrl+Tab", three, {}, 2);
+        // A window that comes forward has the focus in its input, wherever it was before.
+        row("forward with the focus in the input",
+            "new; new; in 2; tab 2 output; chord Ctrl+Tab; chord Ctrl+Shift+Backtab; tab 2 output; "
+            "choose 3; choose 2; tab 2 output; title 3; title 2",
+            three, {}, 2);
+        // Following the end again: after Return, a find that started there, a page down to the
+        // bottom; a click on a link leaves it; a click elsewhere, Page Up, a find from there not.
+        row("the view follows again",
+            "new; default 2 ECHO 2; flood 2 30; click 2 line 25; flood 2 5; view 2 stays; chord "
+            "Ctrl+F; key 1; key Return; key Escape; view 2 stays; in 2 see irc://irc.invalid/#c\n; "
+            "view 2 follows; chord Ctrl+F; key Return; key Escape; view 2 follows; tab 2 output; "
+            "click 2 irc:; "
+            "view 2 follows; in 2 ⇞; flood 2 3; view 2 stays; in 2 ⇟⇟; view 2 follows",
+            two, {}, 2, "|", {"line 1"});
+        row("CLEAR keeps the history, CLOSE", "new; in 1 /echo 1 a\n/clear\n↑; in 2 /close\n", one,
+            {}, 1, "/clear|", {"a"});
         row("Ctrl+Tab wraps", "new; new; in 3; chord Ctrl+Tab", three, {}, 1);
-        row("Ctrl+Shift+Tab back", "new; new; in 3; chord Ctrl+Shift+Backtab", three, {}, 2);
         row("Ctrl+Shift+Tab wraps", "new; new; in 1; chord Ctrl+Shift+Backtab", three, {}, 3);
         // Some input methods send Tab, not Backtab, with Shift held.
         row("Ctrl+Shift with plain Tab", "new; new; in 2; chord Ctrl+Shift+Tab", three, {}, 1);
@@ -260,16 +286,17 @@ private slots:
             {status(3), "2 - unused"}, {"a", "b", "c"}, 2, "/echo 1 b|");
         row("a paste that closes its window", "new; paste 2 /echo 1 a⏎/window close⏎/echo 1 b",
             {status(1)}, {"a"});
-        // Escape in the find field: back to typing.
-        row("Escape closes find", "new; in 2; chord Ctrl+F; chord Escape", two, {}, 2);
         const QString link = "in 1 /echo 1 see irc://irc.invalid/#c.\n";
         row("a link with nothing to open it", link + "; click 1 irc:; in 1", one,
             {"/echo 1 see irc://irc.invalid/#c.", "see irc://irc.invalid/#c.",
              "Could not open link: irc://irc.invalid/#c"},
             1, "|", {"see irc://irc.invalid/#c.", "Could not open link: irc://irc.invalid/#c"});
-        row("Copy Link Address", link + "; context 1 irc:; in 1; chord Ctrl+V", one,
-            {"/echo 1 see irc://irc.invalid/#c.", "see irc://irc.invalid/#c."}, 1,
-            "irc://irc.invalid/#c|", {"see irc://irc.invalid/#c."});
+        // Return in the output only goes back to the input; a paste there goes into the input.
+        row("Copy Link Address",
+            link + "; context 1 irc:; in 1 x; tab 1 output; key Return; tab 1 "
+                   "output; chord Ctrl+V; tab 1 output; key Shift+Ins",
+            one, {"/echo 1 see irc://irc.invalid/#c.", "see irc://irc.invalid/#c."}, 1,
+            "xirc://irc.invalid/#circ://irc.invalid/#c|", {"see irc://irc.invalid/#c."});
         row("a failing exit keeps the client", "failing close frame; in 1 /echo 1 on\n", one,
             {"Error 5: exit failed", "/echo 1 on", "on"}, 1, "|", {"Error 5: exit failed", "on"});
         // A channel window is named after its channel, opens behind the current window, says

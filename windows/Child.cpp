@@ -140,6 +140,11 @@ void Child::cameForward(const QString &News) {
         announcer, [announcer, text] { announcer->announceNow(text); }, Qt::QueuedConnection);
 }
 
+void Child::ClearOutput() {
+    if (pobjOutput)
+        pobjOutput->clear();
+}
+
 void Child::Hide() {
     if (pobjWindow)
         pobjWindow->SetVisible(false);
@@ -236,6 +241,11 @@ bool Child::pobjInput_KeyDown(int keyCode) {
     case Qt::Key_Enter:
         enterLine();
         return true;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        if (pobjOutput)
+            pobjOutput->scrollPage(keyCode == Qt::Key_PageUp ? -1 : 1);
+        return true;
     default:
         return false;
     }
@@ -291,6 +301,9 @@ void Child::enterLine() {
     }
     plngHistoryPos = 0;
     pobjInput->clear();
+    // The user turns back to the conversation: the view follows from the echo of this line on.
+    if (pobjOutput)
+        pobjOutput->followEnd();
     // A line may close this very window; keep it alive until the last command is done.
     auto self = shared_from_this();
     for (const QString &t : lines) {

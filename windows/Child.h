@@ -40,6 +40,8 @@ public:
     // report): said like a mention, after the window's name, when another window is active.
     void EchoAnswer(const QString &Output, const QString &Spoken = QString());
     void Hide();
+    // Empties the output box; the history of typed lines stays.
+    void ClearOutput();
     // What the window holds, shown after its number in its caption and its boxes' accessible
     // names ("2 - #room"); empty for a plain window ("2 - unused"). The status window stays
     // "1 - status".

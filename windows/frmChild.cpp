@@ -6,6 +6,7 @@
 #include "windows/outputview/OutputView.h"
 
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -136,7 +137,32 @@ bool frmChild::queryClose() {
     return cancel;
 }
 
+// The output box keeps the focus only when the user put it there in this window (Tab, a click,
+// its context menu), or gets it back when the frame is activated again after that. A window
+// that comes forward (Ctrl+Tab, the Window menu, a click on its title, a join) gives the focus
+// to its input box, where the keys are meant to go.
+bool frmChild::keepsFocusInOutput(const QFocusEvent *event) {
+    switch (event->reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::MouseFocusReason:
+    case Qt::PopupFocusReason:
+        return m_outputChosen = true;
+    case Qt::ActiveWindowFocusReason:
+        return m_outputChosen;
+    default:
+        return m_outputChosen = false;
+    }
+}
+
 bool frmChild::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == ui->txtInput && event->type() == QEvent::FocusIn)
+        m_outputChosen = false;
+    if (watched == ui->txtOutput && event->type() == QEvent::FocusIn &&
+        !keepsFocusInOutput(static_cast<QFocusEvent *>(event))) {
+        ui->txtInput->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
     // Tab and Shift+Tab go from one box to the other, never out of the window.
     if ((watched == ui->txtInput || watched == ui->txtOutput) &&
         event->type() == QEvent::KeyPress) {

@@ -68,6 +68,7 @@ protected:
 
 private:
     bool queryClose();
+    bool keepsFocusInOutput(const QFocusEvent *event);
     QWidget *closeSource();
     void activeChanged(bool active);
 
@@ -77,4 +78,5 @@ private:
     bool m_active = false;
     qint64 m_newLines = 0;
     qint64 m_newMentions = 0;
+    bool m_outputChosen = false; // the user put the focus in the output box
 };

@@ -29,7 +29,7 @@ void OutputFindBar::keyPressEvent(QKeyEvent *event) {
         // Back to where the user types (the window's input box), else to the output box.
         QWidget *back = m_view->typingTarget() ? m_view->typingTarget() : m_view;
         back->setFocus(Qt::OtherFocusReason);
-        hide();
+        m_view->closeFind();
         event->accept();
         return;
     }

@@ -96,12 +96,15 @@ void OutputView::followDrop(const LineStore::Shift &shift) {
 void OutputView::appendFollowing(const QString &line) {
     const bool caretAtEnd = selectionStart() == textLength() && selectionLength() == 0;
     appendLine(line);
-    if (caretAtEnd) {
-        const bool userMoved = m_a11yCaretMoved;
-        setSelection(textLength(), 0);
-        scrollToEnd();
-        m_a11yCaretMoved = userMoved; // following the end is not the user's move
-    }
+    if (caretAtEnd)
+        followEnd();
+}
+
+void OutputView::followEnd() {
+    const bool userMoved = m_a11yCaretMoved;
+    setSelection(textLength(), 0);
+    scrollToEnd();
+    m_a11yCaretMoved = userMoved; // following the end is not the user's move
 }
 
 qsizetype OutputView::lineCount() const {

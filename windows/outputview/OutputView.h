@@ -53,7 +53,13 @@ public:
     QString copyText(qsizetype start, qsizetype length) const;
     // What a screen reader gets: the text a sighted user reads, with its own offsets.
     const AccessibleText &accessibleText() const { return m_accessibleText; }
-    void scrollToEnd();        // show the last line at the bottom
+    void scrollToEnd(); // show the last line at the bottom
+    // The caret to the end, and the view with it: new lines are followed from now on.
+    void followEnd();
+    // A page up (direction -1) or down (+1), the caret at the top of the page: the view stays
+    // there as lines come in. A page that reaches the bottom puts the caret at the end, following
+    // again.
+    void scrollPage(int direction);
     bool isAtEnd() const;      // the last line is visible at the bottom
     void setWordWrap(bool on); // default on
     bool wordWrap() const;
@@ -91,6 +97,9 @@ public:
     bool find(const QString &needle, bool backward = false);
     // Shows the find field over the output and gives it the focus.
     void openFind();
+    // The find field is closed: the caret goes back where it was before the find (at the end,
+    // following, when it was there).
+    void closeFind();
     // Printable keys pressed in the box go to this widget (a window's input box) with the focus.
     void setTypingTarget(QWidget *target);
     QWidget *typingTarget() const { return m_typingTarget; }
@@ -164,6 +173,7 @@ private:
     // Selects the whole word or line at position and drags by that unit from then on.
     void selectUnit(qsizetype position, Unit unit);
     bool handleKey(QKeyEvent *event);
+    qsizetype pageRows() const;
     static bool isOwnKey(const QKeyEvent *event);
 
     struct Match {
@@ -213,6 +223,11 @@ private:
     qsizetype m_dragEnd = 0;
     QPoint m_lastMouse;
     QPoint m_pressPoint;
+    bool m_pressOnLink = false; // a link opens on release; the caret stays unless it is a drag
+    // The selection before the find field opened, and whether the caret was at the end.
+    qsizetype m_findAnchor = 0;
+    qsizetype m_findCaret = 0;
+    bool m_findFromEnd = false;
     QPointer<QWidget> m_typingTarget;
     QPoint m_doubleClickPos;
     QElapsedTimer m_sinceDoubleClick;

@@ -238,6 +238,11 @@ bool OutputView::find(const QString &needle, bool backward) {
 void OutputView::openFind() {
     if (!m_findBar)
         m_findBar = new OutputFindBar(this);
+    if (!m_findBar->isVisible()) {
+        m_findAnchor = m_anchor;
+        m_findCaret = m_caret;
+        m_findFromEnd = m_anchor == m_caret && m_caret == textLength();
+    }
     m_findBar->place();
     m_findBar->show();
     m_findBar->raise();
@@ -245,4 +250,15 @@ void OutputView::openFind() {
     // selection made while the focus arrives would come before the focus and hide it.
     m_findBar->setFocus(Qt::OtherFocusReason);
     m_findBar->selectAll();
+}
+
+void OutputView::closeFind() {
+    if (m_findBar)
+        m_findBar->hide();
+    if (m_findFromEnd) {
+        followEnd();
+        return;
+    }
+    setAnchorAndCaret(m_findAnchor, m_findCaret);
+    ensureVisible(m_caret);
 }

@@ -235,9 +235,7 @@ bool OutputView::handleKey(QKeyEvent *event) {
     const bool hadSelection = m_anchor != m_caret;
     const qsizetype selStart = selectionStart();
     const qsizetype selEnd = selStart + selectionLength();
-    const QFontMetricsF metrics(font(), viewport());
-    const qsizetype pageRows = std::max<qsizetype>(
-        1, static_cast<qsizetype>(viewport()->height() / metrics.lineSpacing()) - 1);
+    const qsizetype page = pageRows();
     qsizetype target = m_caret;
     switch (move) {
     case Move::NextChar:
@@ -261,7 +259,7 @@ bool OutputView::handleKey(QKeyEvent *event) {
         return true;
     case Move::NextPage:
     case Move::PreviousPage: {
-        const qsizetype rows = move == Move::NextPage ? pageRows : -pageRows;
+        const qsizetype rows = move == Move::NextPage ? page : -page;
         scrollRows(rows);
         setCaret(moveVertically(m_caret, rows), select);
         return true;
@@ -298,17 +296,44 @@ bool OutputView::handleKey(QKeyEvent *event) {
     return true;
 }
 
+qsizetype OutputView::pageRows() const {
+    const QFontMetricsF metrics(font(), viewport());
+    return std::max<qsizetype>(
+        1, static_cast<qsizetype>(viewport()->height() / metrics.lineSpacing()) - 1);
+}
+
+// The caret goes with the page (to its top left) so that new lines leave the view where it is,
+// until a page down reaches the bottom.
+void OutputView::scrollPage(int direction) {
+    scrollRows(direction * pageRows());
+    if (isAtEnd()) {
+        followEnd();
+        return;
+    }
+    const qsizetype topLeft = positionAt(QPoint(0, 0));
+    setAnchorAndCaret(topLeft, topLeft);
+}
+
 void OutputView::keyPressEvent(QKeyEvent *event) {
     if (handleKey(event)) {
         event->accept();
         return;
     }
-    // Text typed here is meant for the window's input box: it goes there, and so does the focus.
+    // Text typed or pasted here is meant for the window's input box: it goes there, and so does
+    // the focus. Return only takes the focus there; it sends nothing.
     const QString text = event->text();
     const bool printable =
         !text.isEmpty() && text.at(0).isPrint() &&
         !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    if (printable && m_typingTarget) {
+    const bool paste = event->matches(QKeySequence::Paste) ||
+                       (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ShiftModifier);
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && m_typingTarget) {
+        m_typingTarget->setFocus(Qt::OtherFocusReason);
+        event->accept();
+        return;
+    }
+    if ((printable || paste) && m_typingTarget) {
         m_typingTarget->setFocus(Qt::OtherFocusReason);
         QKeyEvent copy(event->type(), event->key(), event->modifiers(), text, event->isAutoRepeat(),
                        ushort(event->count()));
@@ -333,6 +358,7 @@ bool OutputView::beginDrag(QMouseEvent *event, qsizetype &position) {
     m_lastMouse = event->position().toPoint();
     position = positionAt(m_lastMouse);
     m_dragging = true;
+    m_pressOnLink = false;
     return true;
 }
 
@@ -360,7 +386,10 @@ void OutputView::mousePressEvent(QMouseEvent *event) {
     }
     m_dragUnit = Unit::Char;
     m_pressPoint = point;
-    setCaret(position, event->modifiers().testFlag(Qt::ShiftModifier));
+    // A click on a link opens it and leaves the caret (and with it the following view) alone.
+    m_pressOnLink = event->modifiers() == Qt::NoModifier && !linkAt(point).isEmpty();
+    if (!m_pressOnLink)
+        setCaret(position, event->modifiers().testFlag(Qt::ShiftModifier));
 }
 
 void OutputView::mouseDoubleClickEvent(QMouseEvent *event) {
@@ -379,6 +408,12 @@ void OutputView::mouseMoveEvent(QMouseEvent *event) {
         return;
     }
     m_lastMouse = event->position().toPoint();
+    if (m_pressOnLink) { // a drag that starts on a link selects from where it started
+        if ((m_lastMouse - m_pressPoint).manhattanLength() < QApplication::startDragDistance())
+            return;
+        m_pressOnLink = false;
+        setCaret(positionAt(m_pressPoint), false);
+    }
     extendDragTo(positionAt(m_lastMouse));
     const bool outside = m_lastMouse.y() < 0 || m_lastMouse.y() >= viewport()->height();
     if (outside && !m_autoScroll.isActive())
@@ -392,10 +427,9 @@ void OutputView::mouseReleaseEvent(QMouseEvent *event) {
         return;
     m_dragging = false;
     m_autoScroll.stop();
-    const QPoint point = event->position().toPoint();
-    if (selectionLength() == 0 && m_dragUnit == Unit::Char &&
-        (point - m_pressPoint).manhattanLength() < QApplication::startDragDistance()) {
-        const QString url = linkAt(point);
+    if (m_pressOnLink) {
+        m_pressOnLink = false;
+        const QString url = linkAt(m_pressPoint);
         if (!url.isEmpty()) {
             // With no program for it on the desktop, the user learns here why nothing opened.
             if (!QDesktopServices::openUrl(QUrl(url)))

@@ -22,6 +22,8 @@ public:
     void Echo(qint32 WindowIndex, const QString &Output);
     bool ExitClient();
     bool ProcessCommand(const QString &Command, bool User = false, qint32 WindowIndex = 0);
+    // The lines of a paste into window WindowIndex: text for its default command, never commands.
+    void ProcessPaste(const QString &Text, qint32 WindowIndex);
 
     // For the program's own classes.
     QString InstanceKey() const { return m_key; }

@@ -55,6 +55,7 @@ private:
     QString contents() const;
     void updateCaption() const;
     void statusLine(const QString &text) const;
+    void left() const;
 
     qint32 m_index = -1;
     bool m_joined = false;

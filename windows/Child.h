@@ -36,6 +36,8 @@ public:
     // Said to a screen reader even when the window is not the active one, after the window's
     // name. Spoken, when given, is what is said instead of the line.
     void EchoMention(const QString &Output, const QString &Spoken = QString());
+    // A line the user entered, as it goes: shown in the window, not said to a screen reader.
+    void EchoEntered(const QString &Line);
     void Hide();
     // What the window holds, shown after its number in its caption and its boxes' accessible
     // names ("2 - #room"); empty for a plain window ("2 - unused"). The status window stays
@@ -77,6 +79,13 @@ private:
     void browseDown();
     void showHistoryEntry();
     void enterLine();
+    // Text holds several lines; the first typed characters were in the box before the paste,
+    // which held before.
+    void enterPaste(const QString &text, qsizetype typed, const QString &before);
+    bool pasteLong();
+    // Where a paste in this window goes, as the question before a long one names it.
+    QString pasteTarget() const;
+    void noteTyped(const QString &text);
     void updateCaption();
     void enter(const QString &t);
     // Appends a line; a screen reader hears it (Spoken) in the active window, or a mention,
@@ -91,6 +100,7 @@ private:
     qint32 plngHistoryPos = 0;
     qint32 plngIndex = -1;
     QString pstrSavedInput;
+    QString pstrTyped; // the input box's text as it was before a paste brought line breaks
     qint32 plngSavedCaret = 0;
     Childs *pobjParent = nullptr;
     QString pstrInstanceKey;

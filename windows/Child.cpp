@@ -311,6 +311,9 @@ void Child::enterPaste(const QString &text, qsizetype typed, const QString &befo
     Application *app = pobjParent ? pobjParent->Parent() : nullptr;
     if (!app)
         return;
+    // The window may close while the question is open (the server parts us): stay alive, and
+    // send nothing then.
+    auto self = shared_from_this();
     if (lines > PasteQuestion::QuietLines) {
         const bool send = PasteQuestion::Ask(pobjWindow, lines, pasteTarget(),
                                              app->Connections()->Item(1)->Pacer().IntervalMs());
@@ -319,6 +322,8 @@ void Child::enterPaste(const QString &text, qsizetype typed, const QString &befo
             pobjInput->activateWindow();
             pobjInput->setFocus();
         }
+        if (!pobjParent)
+            return;
         if (!send) {
             if (pobjInput && pobjInput->text() != before) {
                 pobjInput->setText(before);
@@ -330,7 +335,6 @@ void Child::enterPaste(const QString &text, qsizetype typed, const QString &befo
     plngHistoryPos = 0;
     if (pobjInput)
         pobjInput->clear();
-    auto self = shared_from_this();
     QString rest = text;
     if (typed > 0) {
         static const QRegularExpression lineBreak(QStringLiteral("[\r\n]"));

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <QWidget>
 
 namespace {
 QString duration(qint64 seconds) {
@@ -31,7 +32,8 @@ QString Text(qsizetype lines, const QString &where, int intervalMs) {
 
 bool Ask(QWidget *parent, qsizetype lines, const QString &where, int intervalMs) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Send pasted lines"),
-                    Text(lines, where, intervalMs), QMessageBox::NoButton, parent);
+                    Text(lines, where, intervalMs), QMessageBox::NoButton,
+                    parent ? parent->window() : nullptr);
     QPushButton *send = box.addButton(QStringLiteral("&Send"), QMessageBox::AcceptRole);
     QPushButton *cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(cancel);

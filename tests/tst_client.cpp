@@ -212,7 +212,7 @@ void tst_Client::scripts_data() {
                                    "> PRIVMSG bob :again",
                                    "= 2 #room"});
     // Lines wait for #a and #b; however we leave #a, its lines are dropped with one line and
-    // nothing more goes to it, while #b's line still goes.
+    // nothing more goes to it, while #b's line still goes. A NICK goes before what waits.
     const Script twoWaiting = Script{"<< :irc.test 001 me :Welcome"} + joined({"#a", "#b"}) +
                               Script{"pace 1 5000",
                                      "2> a1",
@@ -238,7 +238,10 @@ void tst_Client::scripts_data() {
                    "1: Left Channel #a", "2: Kicked from Channel #a by op (out)"} +
             bGoes);
     row("waiting lines dropped at a PART we did not ask for",
-        twoWaiting + Script{"< :me!u@h PART #a :", twoForA, "1: Left Channel #a"} + bGoes);
+        twoWaiting +
+            Script{"1> /nick me2", "> NICK me2", "< :me!u@h PART #a :", twoForA,
+                   "1: Left Channel #a"} +
+            bGoes);
     row("waiting lines dropped when the window closes",
         twoWaiting + Script{"close 2", "> PART :#a", twoForA} + bGoes);
     row("FLUSHQ",

@@ -118,6 +118,10 @@ bool Application::ProcessCommand(const QString &Command, bool User, qint32 Windo
     return CommandInterpreter(*this).Process(Command, User, WindowIndex);
 }
 
+void Application::ProcessPaste(const QString &Text, qint32 WindowIndex) {
+    CommandInterpreter(*this).Paste(Text, WindowIndex);
+}
+
 void Application::pobjConnections_GetMessageTypeError(qint32 Connection,
                                                       const QString &Description) {
     EchoAnswer(QStringLiteral("Server(") + QString::number(Connection) +

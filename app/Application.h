@@ -25,6 +25,8 @@ public:
     void EchoAnswer(const QString &Output, const QString &Spoken = QString());
     bool ExitClient();
     bool ProcessCommand(const QString &Command, bool User = false, qint32 WindowIndex = 0);
+    // The lines of a paste into window WindowIndex: text for its default command, never commands.
+    void ProcessPaste(const QString &Text, qint32 WindowIndex);
 
     // For the program's own classes.
     QString InstanceKey() const { return m_key; }

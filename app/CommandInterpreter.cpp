@@ -8,6 +8,8 @@
 #include "platform/Utilities.h"
 #include "windows/Childs.h"
 
+#include <QRegularExpression>
+
 namespace {
 const QChar QuoteChar(u'"');
 const QChar Blank(u' ');
@@ -21,6 +23,7 @@ const CommandInterpreter::Entry CommandInterpreter::Commands[] = {
     {"ECHO", &CommandInterpreter::Echo, "/ECHO [window [text]]",
      "write text into a window (0: this one)"},
     {"EXIT", &CommandInterpreter::Exit, "/EXIT", "part every channel and end Velloq"},
+    {"FLUSHQ", &CommandInterpreter::FlushQ, "/FLUSHQ", "drop every line still waiting to be sent"},
     {"HELP", &CommandInterpreter::Help, "/HELP [command]", "list the commands"},
     {"INVITE", &CommandInterpreter::Invite, "/INVITE nick [#channel]",
      "invite someone to a channel (this window's without a name)"},
@@ -49,22 +52,66 @@ const CommandInterpreter::Entry CommandInterpreter::Commands[] = {
      "open a window, or close one"},
 };
 
-bool CommandInterpreter::Process(const QString &Command, bool User, qint32 WindowIndex) {
+bool CommandInterpreter::read(const QString &Command, bool User, qint32 WindowIndex) {
     m_line = Command;
     m_user = User;
     m_window = WindowIndex;
     m_words =
         Utilities::NormalizeWords(Utilities::SplitQuoted(Command, Blank, QuoteChar, QuoteChar), 0);
     m_ub = Utilities::UpperIndex(m_words, -1);
-    if (m_ub < 0) {
+    return m_ub >= 0;
+}
+
+const CommandInterpreter::Entry *CommandInterpreter::entry(const QString &keyword) const {
+    for (const Entry &entry : Commands)
+        if (keyword.compare(QLatin1String(entry.keyword), Qt::CaseInsensitive) == 0)
+            return &entry;
+    return nullptr;
+}
+
+bool CommandInterpreter::Process(const QString &Command, bool User, qint32 WindowIndex) {
+    if (!read(Command, User, WindowIndex)) {
         echo(m_window, QStringLiteral("Empty command given. [") + m_line + QLatin1Char(']'));
         return false;
     }
-    const QString keyword = m_words[0].toUpper();
-    for (const Entry &entry : Commands)
-        if (keyword == QLatin1String(entry.keyword))
-            return (this->*(m_entry = &entry)->handler)();
-    return rejected();
+    m_entry = entry(m_words[0]);
+    return m_entry ? (this->*m_entry->handler)() : rejected();
+}
+
+// The whole paste goes to the connection at once, and waits there for its turn line by line,
+// so that leaving the channel drops what has not gone. A default command that sends nothing
+// (ECHO) runs once per line; a window without one sends nothing.
+void CommandInterpreter::Paste(const QString &Text, qint32 WindowIndex) {
+    const std::shared_ptr<Child> window = m_app.Childs()->Item(WindowIndex);
+    const QString command = window->DefaultCommand();
+    if (!read(command, true, WindowIndex)) {
+        echo(m_window, QStringLiteral("Pasted lines not sent: this window sends no text"));
+        return;
+    }
+    m_entry = entry(m_words[0]);
+    const bool message = m_entry && m_entry->handler == &CommandInterpreter::Msg && m_ub == 1;
+    if (message || (m_entry && m_entry->handler == &CommandInterpreter::Quote && m_ub == 0)) {
+        IRCConnection &conn = connection();
+        const std::shared_ptr<Channel> channel =
+            message ? conn.Channels()->Item(m_words[1]) : nullptr;
+        if (!conn.Connected())
+            echo(message ? m_window : 1,
+                 QLatin1String(m_entry->keyword) + QStringLiteral(": not connected"));
+        else if (channel && !channel->Joined())
+            notJoined(*channel);
+        else if (message)
+            conn.SendLines(QStringLiteral("PRIVMSG"), m_words[1], Text, window->InstanceKey());
+        else
+            conn.SendLines(QString(), QString(), Text, window->InstanceKey());
+        return;
+    }
+    static const QRegularExpression lineBreak(QStringLiteral("[\r\n]"));
+    for (const QString &line : Text.split(lineBreak, Qt::SkipEmptyParts)) {
+        if (!window->Parent())
+            return;
+        window->EchoEntered(line);
+        Process(command + QLatin1Char(' ') + line, true, WindowIndex);
+    }
 }
 
 bool CommandInterpreter::ReadNumber(const QString &word, qint32 &value) {
@@ -167,6 +214,14 @@ bool CommandInterpreter::Echo() {
 
 bool CommandInterpreter::Exit() {
     return m_app.ExitClient();
+}
+
+bool CommandInterpreter::FlushQ() {
+    if (m_ub != 0)
+        return usage();
+    if (connection().FlushWaiting() == 0)
+        report(QStringLiteral("nothing waiting"));
+    return true;
 }
 
 bool CommandInterpreter::report(const QString &text) const {

@@ -19,6 +19,10 @@ public:
     // True when the command was recognised and handled (a "not connected" report included);
     // false after the empty-command or unknown-command report.
     bool Process(const QString &Command, bool User, qint32 WindowIndex);
+    // The lines of a paste typed into window WindowIndex go with its default command: a
+    // channel window's as messages to the channel, the status window's as raw lines, both
+    // paced one by one; no line is run as a command of its own.
+    void Paste(const QString &Text, qint32 WindowIndex);
 
     // Whole numbers for ECHO and WINDOW CLOSE: an optional sign and decimal digits that fit in
     // 32 bits.
@@ -45,6 +49,7 @@ private:
     bool Disconnect();
     bool Echo();
     bool Exit();
+    bool FlushQ();
     bool Help();
     bool Invite();
     bool Join();
@@ -86,6 +91,9 @@ private:
     // A report into the status window that answers what the user typed (said from any window).
     void answer(const QString &text) const;
     bool rejected() const;
+    // Reads Command into the words of the line.
+    bool read(const QString &Command, bool User, qint32 WindowIndex);
+    const Entry *entry(const QString &keyword) const;
 
     Application &m_app;
     QString m_line;

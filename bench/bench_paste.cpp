@@ -5,6 +5,12 @@
 //
 // Usage: bench_paste [characters] [timeout s] [line length]   (default 40000, 300 and one line;
 // with a line length the paste is that many lines of it; offscreen unless QT_QPA_PLATFORM is set)
+//
+// bench_paste lines N   pastes N short lines into the channel window on ngircd instead (through
+// the clipboard and the paste key), presses Return and answers Send when the client asks; it
+// prints how long the paste key and Return took, how soon the question came, the longest the
+// event loop was held in the three seconds of sending after Send (or after Return, when nothing
+// asked), and the memory it took.
 #include "app/Application.h"
 #include "app/modMain.h"
 #include "connection/IRCConnection.h"
@@ -14,11 +20,19 @@
 #include "support/IrcServerFixture.h"
 #include "support/IrcTestClient.h"
 #include "windows/Child.h"
+#include "windows/frmChild.h"
+
+#include "BenchSupport.h"
+#include "LoopWatch.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -35,34 +49,42 @@ QString pasteText(int characters, int lineLength) {
     return text.left(characters).trimmed();
 }
 
-void run(Kind kind, int characters, int timeoutS, int lineLength) {
-    const char *name = kind == Kind::Ngircd ? "ngircd" : "InspIRCd";
-    IrcServerFixture server(kind, IrcServerFixture::Limits::Flood);
+// Connects app as alice to server, with bob, and joins both to #room. Says why when it fails.
+bool session(const char *name, IrcServerFixture &server, AppFixture &app, IrcTestClient &bob) {
     QString error;
     if (!server.start(&error)) {
         std::printf("%-9s cannot start: %s\n", name, qPrintable(error));
-        return;
+        return false;
     }
-    AppFixture app;
-    IrcTestClient bob;
     const QString port = QString::number(server.port());
     app.type(1, "/server 127.0.0.1 " + port);
     if (!app.waitForLine(1, "Connected to Server 127.0.0.1, Port " + port)) {
         std::printf("%-9s no connection\n", name);
-        return;
+        return false;
     }
     app.type(1, "NICK alice");
     app.type(1, "USER alice 0 * :Alice");
     if (!bob.connectTo(server.port(), "bob") || !bob.join("#room") ||
         !QTest::qWaitFor([&] { return !app.lines(1).filter(" 376 alice :").isEmpty(); }, 10000)) {
         std::printf("%-9s no session\n", name);
-        return;
+        return false;
     }
     app.type(1, "JOIN #room");
     if (!app.waitForLine(1, "Joined Channel #room", 10000)) {
         std::printf("%-9s no channel\n", name);
-        return;
+        return false;
     }
+    return true;
+}
+
+void run(Kind kind, int characters, int timeoutS, int lineLength) {
+    const char *name = kind == Kind::Ngircd ? "ngircd" : "InspIRCd";
+    IrcServerFixture server(kind, IrcServerFixture::Limits::Flood);
+    AppFixture app;
+    IrcTestClient bob;
+    if (!session(name, server, app, bob))
+        return;
+    const QString port = QString::number(server.port());
     const QString text = pasteText(characters, lineLength);
     qsizetype sent = 0;
     for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -104,12 +126,63 @@ void run(Kind kind, int characters, int timeoutS, int lineLength) {
     bob.quit();
 }
 
+// A paste of lines short lines: the question, the event loop and memory.
+void question(int lines) {
+    IrcServerFixture server(Kind::Ngircd, IrcServerFixture::Limits::Flood);
+    AppFixture app;
+    IrcTestClient bob;
+    if (!session("ngircd", server, app, bob))
+        return;
+    QString text;
+    for (int i = 0; i < lines; ++i)
+        text += QStringLiteral("line %1 of the paste, a few words long\n").arg(i);
+    QGuiApplication::clipboard()->setText(text);
+    text.clear();
+    const double before = bench::statusMiB("VmRSS");
+    QLineEdit *input = app.window(2)->Form()->txtInput();
+    input->setFocus();
+    bench::LoopWatch watch;
+    QElapsedTimer clock;
+    double askedMs = -1;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || askedMs >= 0)
+            return;
+        askedMs = clock.nsecsElapsed() / 1e6;
+        for (QAbstractButton *button : box->buttons())
+            if (box->buttonRole(button) == QMessageBox::AcceptRole)
+                button->click();
+        watch.start();
+    });
+    answer.start(1);
+    clock.start();
+    QTest::keySequence(input, QKeySequence::Paste);
+    const double pasteMs = clock.nsecsElapsed() / 1e6;
+    QGuiApplication::clipboard()->clear();
+    const double returnMs = bench::msOf([&] { QTest::keyClick(input, Qt::Key_Return); });
+    answer.stop();
+    if (askedMs < 0)
+        watch.start();
+    QTest::qWait(3000);
+    const bench::LoopWatch::Figures held = watch.stop();
+    std::printf("%d lines  paste %.0f ms  question after %.0f ms  Return %.0f ms  longest wait "
+                "after Send %.1f ms (cpu %.1f ms)  memory +%.1f MiB, peak %.1f MiB\n",
+                lines, pasteMs, askedMs, returnMs, held.max, held.cpuMax,
+                bench::statusMiB("VmRSS") - before, bench::statusMiB("VmHWM"));
+    bob.quit();
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication qapp(argc, argv);
+    if (argc > 2 && qstrcmp(argv[1], "lines") == 0) {
+        question(std::atoi(argv[2]));
+        return 0;
+    }
     const int characters = argc > 1 ? std::atoi(argv[1]) : 40000;
     const int timeoutS = argc > 2 ? std::atoi(argv[2]) : 300;
     const int lineLength = argc > 3 ? std::atoi(argv[3]) : 0;

@@ -63,9 +63,18 @@ void Channel::updateCaption() const {
         pobjWindow->SetContents(contents());
 }
 
+// However we leave a channel (our PART, the server's PART of us, a KICK, its window closing, the
+// end of the connection), nothing still waiting to be sent to it goes any more.
+void Channel::left() const {
+    if (IRCConnection *owner = connection())
+        owner->DropWaiting(m_name);
+}
+
 void Channel::SetJoined(bool joined) {
     m_joined = joined;
     m_partRequested = false;
+    if (!joined)
+        left();
     updateCaption();
     statusLine((joined ? QStringLiteral("Joined Channel ") : QStringLiteral("Left Channel ")) +
                m_name);
@@ -196,6 +205,7 @@ void Channel::Delete() {
         } reset{m_deleting};
         if (m_joined)
             Part();
+        left();
         if (std::shared_ptr<Child> window = pobjWindow) {
             window->Delete(false);
             window->disconnect(this);

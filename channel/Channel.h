@@ -63,6 +63,7 @@ private:
     void updateCaption() const;
     void statusLine(const QString &text) const;
     QString removedLine(QString text, QStringView Reason) const;
+    void left() const;
 
     qint32 m_index = -1;
     bool m_joined = false;

@@ -6,11 +6,11 @@
 #include "channel/Channels.h"
 #include "connection/IRCConnections.h"
 #include "connection/LineDecoder.h"
-#include "connection/MessageLine.h"
 #include "connection/SocketArray.h"
 #include "platform/EscapedErrors.h"
 #include "platform/Utilities.h"
 #include "windows/Child.h"
+#include "windows/Childs.h"
 #include "windows/frmMain.h"
 
 #include <QElapsedTimer>
@@ -22,6 +22,9 @@ IRCConnection::IRCConnection() {
     m_channels->SetParent(this);
     connect(&m_pacer, &SendPacer::Release, this, &IRCConnection::sendPaced);
     connect(&m_pacer, &SendPacer::StartedWaiting, this, &IRCConnection::reportWaiting);
+    connect(&m_pacer, &SendPacer::Shown, this, &IRCConnection::showPasted);
+    connect(&m_pacer, &SendPacer::Dropped, this,
+            [this](const QString &target, qsizetype count) { reportNotSent(count, target); });
 }
 
 IRCConnection::~IRCConnection() {
@@ -84,6 +87,10 @@ QString IRCConnection::serverAndPort() const {
 }
 
 void IRCConnection::Connect(const QString &Server, quint16 Port, bool Tls) {
+    // A session still open ends first, as a DISCONNECT ends it: nothing of it reaches the new
+    // server, and nothing typed is taken as sent until the new server has answered.
+    if (m_connected)
+        Disconnect();
     const QString ended = QStringLiteral("Disconnected from ") + serverAndPort();
     m_server = Server;
     m_port = Port;
@@ -149,21 +156,36 @@ QByteArray IRCConnection::WireBytes(QByteArray Line) {
     return Line.append("\r\n");
 }
 
-void IRCConnection::SendMessage(const QString &Message) {
-    const QByteArray wire = WireLine(Message);
+bool IRCConnection::live() const {
     SocketElement *element = socket();
-    if (element && element->SocketState() == SocketElement::Connected_) {
-        if (m_channels)
-            m_channels->NoteSent(Message);
-        m_pacer.Send(wire);
-    }
+    return element && element->SocketState() == SocketElement::Connected_;
+}
+
+void IRCConnection::SendMessage(const QString &Message) {
+    if (!live())
+        return;
+    if (m_channels)
+        m_channels->NoteSent(Message);
+    m_pacer.Send(WireLine(Message));
+}
+
+void IRCConnection::SendLines(const QString &Verb, const QString &Target, const QString &Text,
+                              const QString &WindowKey) {
+    if (live())
+        m_pacer.Send(std::make_unique<PastedLines>(Verb, Target, Text, WindowKey));
+}
+
+void IRCConnection::showPasted(const QString &windowKey, const QString &line) {
+    if (!m_parent || !m_parent->Parent() || !m_parent->Parent()->Childs())
+        return;
+    if (const std::shared_ptr<Child> window = m_parent->Parent()->Childs()->Find(windowKey))
+        window->EchoEntered(line);
 }
 
 // A message whose turn has come. When the connection ended while it waited, it and the rest are
 // dropped, with one line.
 void IRCConnection::sendPaced(const QByteArray &wire) {
-    SocketElement *element = socket();
-    if (element && element->SocketState() == SocketElement::Connected_)
+    if (live())
         sendWire(wire);
     else
         dropWaiting(1);
@@ -178,10 +200,8 @@ void IRCConnection::reportWaiting() {
                              .arg(count == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
                              .arg(m_pacer.IntervalMs() / 1000.0);
     qint32 window = 1;
-    const QString first = QString::fromUtf8(m_pacer.First().chopped(2));
-    const MessageLine message = MessageLine::Parse(first);
-    if (m_channels && message.Valid())
-        if (const std::shared_ptr<Channel> channel = m_channels->Item(message.Param(0)))
+    if (m_channels)
+        if (const std::shared_ptr<Channel> channel = m_channels->Item(m_pacer.FirstTarget()))
             if (channel->Window())
                 window = channel->Window()->Index();
     if (m_parent && m_parent->Parent() && m_parent->Parent()->Childs())
@@ -190,12 +210,26 @@ void IRCConnection::reportWaiting() {
 
 // At exit the windows go first: then there is no one left to tell.
 void IRCConnection::dropWaiting(qsizetype alsoDropped) {
-    const qsizetype count = m_pacer.Reset() + alsoDropped;
+    reportNotSent(m_pacer.Reset() + alsoDropped);
+}
+
+void IRCConnection::DropWaiting(const QString &Target) {
+    m_pacer.Drop(Target);
+}
+
+qsizetype IRCConnection::FlushWaiting() {
+    const qsizetype count = m_pacer.DropAll();
+    reportNotSent(count);
+    return count;
+}
+
+void IRCConnection::reportNotSent(qsizetype count, const QString &target) {
     if (count > 0 && m_parent && m_parent->Parent() && m_parent->Parent()->Childs())
-        statusLine(QStringLiteral("Server(%1): %2 waiting %3 not sent")
+        statusLine(QStringLiteral("Server(%1): %2 waiting %3%4 not sent")
                        .arg(m_index)
                        .arg(count)
-                       .arg(count == 1 ? QStringLiteral("line") : QStringLiteral("lines")));
+                       .arg(count == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                       .arg(target.isEmpty() ? QString() : QStringLiteral(" for ") + target));
 }
 
 void IRCConnection::sendWire(const QByteArray &wire) {

@@ -41,6 +41,14 @@ public:
     // paste waits its turn, with one line in the window it goes to; every other line goes at
     // once.
     void SendMessage(const QString &Message);
+    // The lines of a paste, sent as messages with Verb to Target, or as raw lines when Verb is
+    // empty; paced one by one, each shown in the window WindowKey names as it goes.
+    void SendLines(const QString &Verb, const QString &Target, const QString &Text,
+                   const QString &WindowKey);
+    // Drops the messages still waiting for Target (we left it), saying how many.
+    void DropWaiting(const QString &Target);
+    // Drops every line still waiting, saying how many; returns how many.
+    qsizetype FlushWaiting();
     // The pacing of this connection's messages (tests set its rate).
     SendPacer &Pacer() { return m_pacer; }
     // The user sent a command of their own (a raw line); Asked() says whether that was recently
@@ -94,8 +102,12 @@ private:
     void sendWire(const QByteArray &wire);
     void sendPaced(const QByteArray &wire);
     void reportWaiting();
+    void showPasted(const QString &windowKey, const QString &line);
     // Drops the messages still waiting, saying how many (counting alsoDropped more).
     void dropWaiting(qsizetype alsoDropped = 0);
+    // "... count waiting lines [for target] not sent" in the status window.
+    void reportNotSent(qsizetype count, const QString &target = QString());
+    bool live() const;
 
     // Work per event-loop turn: lines are processed for about this long before the rest waits
     // for the next turn (the clock is read every LinesPerClockCheck lines, and after every line

@@ -15,7 +15,34 @@ int &defaultIntervalMs() {
 bool isWord(QByteArrayView verb, QByteArrayView word) {
     return verb.size() == word.size() && qstrnicmp(verb.data(), word.data(), word.size()) == 0;
 }
+
+// The command word of a wire line, and its first parameter (without a leading colon).
+QByteArrayView verbOf(QByteArrayView wire) {
+    const qsizetype blank = wire.indexOf(' ');
+    return blank < 0 ? wire.first(qMax<qsizetype>(0, wire.size() - 2)) : wire.first(blank);
+}
+
+QByteArrayView firstParam(QByteArrayView wire) {
+    const qsizetype blank = wire.indexOf(' ');
+    if (blank < 0)
+        return {};
+    QByteArrayView rest = wire.sliced(blank + 1);
+    if (rest.endsWith("\r\n"))
+        rest.chop(2);
+    if (rest.startsWith(':'))
+        return rest.sliced(1);
+    const qsizetype end = rest.indexOf(' ');
+    return end < 0 ? rest : rest.first(end);
+}
+
+QString folded(QByteArrayView name) {
+    return QString::fromUtf8(name).toUpper();
+}
 } // namespace
+
+QString SendPacer::Entry::target() const {
+    return pasted ? pasted->Target() : QString::fromUtf8(firstParam(wire));
+}
 
 SendPacer::SendPacer(QObject *parent)
     : QObject(parent), m_tokens(defaultBurst()), m_burst(defaultBurst()),
@@ -27,23 +54,38 @@ SendPacer::SendPacer(QObject *parent)
 }
 
 bool SendPacer::Paced(QByteArrayView wire) {
-    const qsizetype blank = wire.indexOf(' ');
-    const QByteArrayView verb = blank < 0 ? wire : wire.first(blank);
+    const QByteArrayView verb = verbOf(wire);
     return isWord(verb, "PRIVMSG") || isWord(verb, "NOTICE");
 }
 
 void SendPacer::Send(const QByteArray &wire) {
-    if (m_intervalMs <= 0 || !Paced(wire)) {
-        emit Release(wire);
-        return;
-    }
+    if (!Paced(wire))
+        return release(wire);
+    const QByteArrayView target = firstParam(wire);
+    if (!m_left.isEmpty() && m_left.contains(folded(target)))
+        return emit Dropped(QString::fromUtf8(target), 1);
+    if (m_intervalMs <= 0)
+        return release(wire);
     refill();
-    if (m_queue.isEmpty() && m_tokens > 0) {
+    if (m_queue.empty() && m_tokens > 0) {
         --m_tokens;
-        emit Release(wire);
-        return;
+        return release(wire);
     }
-    m_queue.enqueue(wire);
+    enqueue({wire, nullptr}, 1);
+}
+
+void SendPacer::Send(std::unique_ptr<PastedLines> lines) {
+    const qsizetype count = lines->Left();
+    if (!lines->Target().isEmpty() && m_left.contains(lines->Target().toUpper()))
+        return emit Dropped(lines->Target(), count);
+    if (count > 0)
+        enqueue({QByteArray(), std::move(lines)}, count);
+    releaseDue();
+}
+
+void SendPacer::enqueue(Entry entry, qsizetype lines) {
+    m_queue.push_back(std::move(entry));
+    m_waiting += lines;
     scheduleNext();
     if (m_reportPending)
         return;
@@ -52,16 +94,65 @@ void SendPacer::Send(const QByteArray &wire) {
         this,
         [this] {
             m_reportPending = false;
-            if (!m_queue.isEmpty())
+            if (m_waiting > 0)
                 Guarded([this] { emit StartedWaiting(); });
         },
         Qt::QueuedConnection);
 }
 
-qsizetype SendPacer::Reset() {
-    const qsizetype dropped = m_queue.size();
+// Our own PART of a channel (or several, comma-separated) ends what waits for it; our JOIN
+// takes it again.
+void SendPacer::release(const QByteArray &wire) {
+    const QByteArrayView verb = verbOf(wire);
+    if (isWord(verb, "PART"))
+        leave(firstParam(wire));
+    else if (isWord(verb, "JOIN"))
+        for (const QByteArray &name : firstParam(wire).toByteArray().split(','))
+            m_left.remove(folded(name));
+    emit Release(wire);
+}
+
+void SendPacer::leave(QByteArrayView names) {
+    for (const QByteArray &name : names.toByteArray().split(',')) {
+        const QString target = QString::fromUtf8(name);
+        Drop(target);
+        m_left.insert(target.toUpper());
+    }
+}
+
+QString SendPacer::FirstTarget() const {
+    return m_queue.empty() ? QString() : m_queue.front().target();
+}
+
+void SendPacer::Drop(const QString &target) {
+    const QString wanted = target.toUpper();
+    m_left.remove(wanted);
+    qsizetype dropped = 0;
+    for (auto it = m_queue.begin(); it != m_queue.end();) {
+        if (it->target().toUpper() != wanted) {
+            ++it;
+            continue;
+        }
+        dropped += it->pasted ? it->pasted->Left() : 1;
+        it = m_queue.erase(it);
+    }
+    m_waiting -= dropped;
+    scheduleNext();
+    if (dropped > 0)
+        emit Dropped(target, dropped);
+}
+
+qsizetype SendPacer::DropAll() {
+    const qsizetype dropped = m_waiting;
     m_queue.clear();
+    m_waiting = 0;
     m_timer.stop();
+    return dropped;
+}
+
+qsizetype SendPacer::Reset() {
+    const qsizetype dropped = DropAll();
+    m_left.clear();
     m_tokens = m_burst;
     m_refilledMs = m_clock.elapsed();
     return dropped;
@@ -92,20 +183,42 @@ void SendPacer::refill() {
     m_refilledMs = m_tokens >= m_burst ? now : m_refilledMs + gained * m_intervalMs;
 }
 
-// What is due goes in order. A line released may end the connection, which drops the rest
-// (Reset) before the next one is looked at.
+// What is due goes in order. A line released may end the connection or leave a channel, which
+// drops what waits (Reset, Drop) before the next one is looked at. Without pacing a long paste
+// goes in slices of a few milliseconds, one per event-loop turn.
 void SendPacer::releaseDue() {
     refill();
-    while (!m_queue.isEmpty() && (m_tokens > 0 || m_intervalMs <= 0)) {
+    QElapsedTimer slice;
+    slice.start();
+    while (!m_queue.empty() && (m_tokens > 0 || m_intervalMs <= 0)) {
+        if (m_intervalMs <= 0 && slice.elapsed() >= 5)
+            break;
         if (m_intervalMs > 0)
             --m_tokens;
-        emit Release(m_queue.dequeue());
+        Entry &first = m_queue.front();
+        if (!first.pasted) {
+            const QByteArray wire = std::move(first.wire);
+            m_queue.pop_front();
+            --m_waiting;
+            release(wire);
+            continue;
+        }
+        const std::shared_ptr<PastedLines> pasted = first.pasted;
+        QString shown;
+        const QByteArray wire = pasted->Next(shown);
+        if (pasted->AtEnd())
+            m_queue.pop_front();
+        if (!shown.isNull()) {
+            --m_waiting;
+            emit Shown(pasted->WindowKey(), shown);
+        }
+        release(wire);
     }
     scheduleNext();
 }
 
 void SendPacer::scheduleNext() {
-    if (m_queue.isEmpty()) {
+    if (m_queue.empty()) {
         m_timer.stop();
         return;
     }

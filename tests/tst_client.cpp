@@ -235,11 +235,63 @@ void tst_Client::scripts_data() {
     // Only the channel's window says which connection ended. The old server's wire is not
     // checked: the scripted server keeps only the new one's.
     row("pacing: dropped at a new SERVER, and the new one starts afresh",
-        joined({"#room"}) +
-            Script{"pace 1 5000", "2> one", "2> two", "2> three",
-                   "2: Server(1): 2 lines waiting to be sent, one every 5 s", reconnect[0], notSent,
-                   "1: Left Channel #room", "2: " + disconnected, reconnect[1], reconnect[2],
-                   "1> /msg bob again", "1: -> bob: again", "> PRIVMSG bob :again", "= 2 #room"});
+        joined({"#room"}) + Script{"pace 1 5000",
+                                   "2> one",
+                                   "2> two",
+                                   "2> three",
+                                   "2: Server(1): 2 lines waiting to be sent, one every 5 s",
+                                   reconnect[0],
+                                   "1: " + disconnected,
+                                   notSent,
+                                   "1: Left Channel #room",
+                                   "2: " + disconnected,
+                                   reconnect[1],
+                                   "1> /msg bob two",
+                                   "1: MSG: not connected",
+                                   "2> four",
+                                   "2: MSG: not connected",
+                                   reconnect[2],
+                                   "1> /msg bob again",
+                                   "1: -> bob: again",
+                                   "> PRIVMSG bob :again",
+                                   "= 2 #room"});
+    // Lines wait for #a and #b; however we leave #a, its lines are dropped with one line and
+    // nothing more goes to it, while #b's line still goes. A NICK goes before what waits.
+    const Script twoWaiting = Script{"<< :irc.test 001 me :Welcome"} + joined({"#a", "#b"}) +
+                              Script{"pace 1 5000",
+                                     "2> a1",
+                                     "> PRIVMSG #a :a1",
+                                     "2> a2",
+                                     "3> b1",
+                                     "2> a3",
+                                     "2: Server(1): 3 lines waiting to be sent, one every 5 s"};
+    const QByteArray twoForA = "1: Server(1): 2 waiting lines for #a not sent";
+    const Script bGoes = {"pace 1 0", "> PRIVMSG #b :b1"};
+    row("waiting lines dropped at our PART, and nothing after it",
+        twoWaiting + Script{"2> /part bye", "> PART #a :bye", twoForA, "2> after-part",
+                            "1: Server(1): 1 waiting line for #a not sent", "1> PART #b",
+                            "1: -> Server: [PART #b]", "> PART #b",
+                            "1: Server(1): 1 waiting line for #b not sent", "1> /msg #b late",
+                            "1: -> #b: late", "1: Server(1): 1 waiting line for #b not sent",
+                            "1> JOIN #b", "1: -> Server: [JOIN #b]", "> JOIN #b", "3> again",
+                            "3: Server(1): 1 line waiting to be sent, one every 5 s", "pace 1 0",
+                            "> PRIVMSG #b :again"});
+    row("waiting lines dropped at a KICK",
+        twoWaiting +
+            Script{"< :op!u@h KICK #a me :out", "1: Kicked from Channel #a by op (out)", twoForA,
+                   "1: Left Channel #a", "2: Kicked from Channel #a by op (out)"} +
+            bGoes);
+    row("waiting lines dropped at a PART we did not ask for",
+        twoWaiting +
+            Script{"1> /nick me2", "> NICK me2", "< :me!u@h PART #a :", twoForA,
+                   "1: Left Channel #a"} +
+            bGoes);
+    row("waiting lines dropped when the window closes",
+        twoWaiting + Script{"close 2", "> PART :#a", twoForA} + bGoes);
+    row("FLUSHQ",
+        Script{"1> /flushq", "1: FLUSHQ: nothing waiting"} + twoWaiting +
+            Script{"1> /FLUSHQ", "1: Server(1): 3 waiting lines not sent", "pace 1 0", "3> b2",
+                   "> PRIVMSG #b :b2", "2> /flushq now", "2: FLUSHQ: usage: /FLUSHQ"});
     row("pacing: QUIT goes first, the rest is dropped when the server closes",
         paced + Script{"1> /quit bye", "1: QUIT -> Server(1): bye", "> QUIT :bye", waiting2, "drop",
                        "1: " + disconnected, notSent, "1: Left Channel #room",

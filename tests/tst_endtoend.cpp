@@ -8,7 +8,8 @@
 //   said K        bob has received K lines from us    none N text no line of window N starts so
 // and the named steps in step(), among them "strict" (the rest runs on a server of the same kind
 // with its own flood limits), "pace B MS" (the client sends B messages at once, then one every
-// MS milliseconds) and "paste N" (N long lines pasted into window 2 all reach bob). In lines, $a
+// MS milliseconds), "paste N" (N long lines pasted into window 2, Send answered) and "pasted N"
+// (all of them reach bob). In lines, $a
 // and $b stand for ":alice!…" and ":bob!…" as the server writes them, $~ for the mark of a user
 // name no ident answer confirmed, $port and $tls for the server's ports, and "PART~#c" for the
 // server's echo of a PART of #c without reason.
@@ -153,10 +154,16 @@ void tst_EndToEnd::scenarios_data() {
         const bool insp = kind == Kind::InspIRCd;
         row("a long paste",
             QStringList{"strict"} + (insp ? QStringList{} : QStringList{"pace 5 100"}) + joined +
-                QStringList{"paste 12",
+                QStringList{"paste 12", "pasted 12",
                             QString("2: Server(1): 7 lines waiting to be sent, one every %1 s")
                                 .arg(insp ? "2" : "0.1"),
                             "said 13", "none 1 Disconnected"});
+        // Our PART in the middle of a paste: what still waits is dropped, nothing follows it (bob
+        // sees our JOIN, the first line and the PART).
+        row("PART during a paste",
+            joined + QStringList{"pace 1 100", "paste 12", "2> /part",
+                                 "1: Server(1): 11 waiting lines for #room not sent",
+                                 "bob: $a PART~#room", "said 3"});
         if (kind != Kind::Ngircd)
             continue;
         // ngircd PINGs after 5 idle seconds; a wrong answer draws an error numeric before the
@@ -301,18 +308,23 @@ void tst_EndToEnd::step(const QString &text) {
     } else if (verb == "pace") {
         m_app->connection().Pacer().SetRate(rest.section(' ', 0, 0).toInt(),
                                             rest.section(' ', 1).toInt());
-    } else if (verb == "paste") {
+    } else if (verb == "paste" || verb == "pasted") {
+        // Within one protocol line; every other line starts with "/" and is text all the same.
         QStringList lines;
         for (int i = 1; i <= rest.toInt(); ++i)
-            lines << QString::number(i) + ' ' + QString(370, u'p'); // within one protocol line
+            lines << (i % 2 ? "" : "/") + QString::number(i) + ' ' + QString(370, u'p');
+        if (verb == "pasted") {
+            for (const QString &sent : lines)
+                QVERIFY2(
+                    m_bob->waitForLine(expand("$a PRIVMSG #room :" + sent).toUtf8(), false, 10000),
+                    qPrintable(sent.left(8) + status));
+            return;
+        }
         QGuiApplication::clipboard()->setText(lines.join('\n'));
         QLineEdit *input = m_app->window(2)->Form()->txtInput();
         input->setFocus();
+        m_app->answer("Send");
         QTest::keySequence(input, QKeySequence::Paste);
-        QTest::keyClick(input, Qt::Key_Return);
-        for (const QString &sent : lines)
-            QVERIFY2(m_bob->waitForLine(expand("$a PRIVMSG #room :" + sent).toUtf8(), false, 10000),
-                     qPrintable(sent.left(8) + status));
     } else if (verb == "windows") {
         QCOMPARE(m_app->windowCount(), rest.toInt());
     } else if (verb == "channels") {

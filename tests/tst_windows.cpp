@@ -71,6 +71,7 @@ class tst_Windows : public QObject {
     // K" (in the focused box), "title W" (a click on its title bar), "view W follows|stays" (its
     // caret is at the end and the last line in view, or not).
     // In "in W keys", "⇞⇟" are Page Up and Page Down.
+    // "answer Send|Escape|Return" (the question that comes next).
     static void run(const AppFixture &f, const QString &step) {
         const QString verb = step.section(' ', 0, 0), rest = step.section(' ', 1);
         const int w = rest.section(' ', 0, 0).toInt();
@@ -95,7 +96,8 @@ class tst_Windows : public QObject {
             QGuiApplication::clipboard()->setText(rest.section(' ', 1).replace(u'⏎', u'\n'));
             box(f, w)->setFocus();
             QTest::keySequence(box(f, w), QKeySequence::Paste);
-            QTest::keyClick(box(f, w), Qt::Key_Return);
+        } else if (verb == "answer") {
+            f.answer(rest);
         } else if (verb == "click" || verb == "context") {
             OutputView *view = f.window(w)->Form()->txtOutput();
             const qsizetype on = view->toPlainText().lastIndexOf(rest.section(' ', 1)) + 1;
@@ -280,12 +282,23 @@ private slots:
         row("Ctrl+Shift+Tab wraps", "new; new; in 1; chord Ctrl+Shift+Backtab", three, {}, 3);
         // Some input methods send Tab, not Backtab, with Shift held.
         row("Ctrl+Shift with plain Tab", "new; new; in 2; chord Ctrl+Shift+Tab", three, {}, 1);
-        // Each pasted line is entered as if typed on its own: shown, recalled, run.
+        // Pasted lines are text for the default command, a "/" line too; the line the user had
+        // started is entered as typed. Empty lines are left out.
         row("a paste of several lines, empty ones left out",
-            "new; default 2 ECHO 1; paste 2 a⏎⏎/echo 1 b\r\n\rc⏎; in 2 ↑↑",
-            {status(3), "2 - unused"}, {"a", "b", "c"}, 2, "/echo 1 b|");
-        row("a paste that closes its window", "new; paste 2 /echo 1 a⏎/window close⏎/echo 1 b",
-            {status(1)}, {"a"});
+            "new; default 2 ECHO 1; in 2 /echo 1 ; paste 2 a⏎⏎/echo 1 b\r\n\rc⏎; in 2 \n↑",
+            {status(3), "2 - unused"}, {"a", "/echo 1 b", "c"}, 2, "/echo 1 a|");
+        // More than five lines: asked first (the status window shows what a screen reader reads
+        // of the question); they go on Send, without Return. Escape and Return (Cancel is the
+        // default) leave the input box as it was.
+        const QString asked = "Send pasted lines: Send 6 lines to window 2? At one line every 2 s "
+                              "this takes about 12 seconds.";
+        row("a long paste is sent on Send",
+            "new; default 2 ECHO 1; answer Send; paste 2 1⏎2⏎3⏎4⏎5⏎/quit",
+            {status(7), "2 - unused"}, {asked, "1", "2", "3", "4", "5", "/quit"}, 2);
+        row("a long paste is not sent on Escape or Return",
+            "new; default 2 ECHO 1; in 2 ab←; answer Escape; paste 2 1⏎2⏎3⏎4⏎5⏎6; answer "
+            "Return; paste 2 1⏎2⏎3⏎4⏎5⏎6",
+            {status(2), "2 - unused"}, {asked, asked}, 2, "a|b");
         const QString link = "in 1 /echo 1 see irc://irc.invalid/#c.\n";
         row("a link with nothing to open it", link + "; click 1 irc:; in 1", one,
             {"/echo 1 see irc://irc.invalid/#c.", "see irc://irc.invalid/#c.",

@@ -1,15 +1,20 @@
 #include "windows/Child.h"
 
 #include "app/Application.h"
+#include "connection/IRCConnection.h"
+#include "connection/IRCConnections.h"
+#include "connection/PastedLines.h"
 #include "platform/EscapedErrors.h"
 #include "platform/Utilities.h"
 #include "windows/Announcer.h"
 #include "windows/Childs.h"
+#include "windows/PasteQuestion.h"
 #include "windows/ScreenReader.h"
 #include "windows/frmChild.h"
 #include "windows/outputview/OutputView.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -40,6 +45,7 @@ Child::Child(frmMain *frame, bool Foreground) {
     pobjOutput = pobjWindow->txtOutput();
     pobjAnnouncer = new Announcer(pobjWindow);
     pobjInput->installEventFilter(this);
+    connect(pobjInput, &QLineEdit::textChanged, this, &Child::noteTyped);
     connect(pobjOutput, &OutputView::report, this, &Child::Echo);
     // Said once the output's own accessibility notices of the same turn have gone out.
     connect(pobjOutput, &OutputView::announce, pobjAnnouncer, &Announcer::announceNow,
@@ -145,6 +151,11 @@ void Child::ClearOutput() {
         pobjOutput->clear();
 }
 
+void Child::EchoEntered(const QString &Line) {
+    if (pobjOutput)
+        pobjOutput->appendFollowing(Line);
+}
+
 void Child::Hide() {
     if (pobjWindow)
         pobjWindow->SetVisible(false);
@@ -222,7 +233,10 @@ bool Child::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         bool handled = false;
-        Guarded([&] { handled = pobjInput_KeyDown(key->key()); });
+        Guarded([&] {
+            handled =
+                key->matches(QKeySequence::Paste) ? pasteLong() : pobjInput_KeyDown(key->key());
+        });
         // A carriage return or line feed typed as a character never reaches the box.
         return handled || isLineBreakCharacter(key->text());
     }
@@ -289,12 +303,23 @@ void Child::showHistoryEntry() {
     pobjInput->setCursorPosition(static_cast<int>(entry.size()));
 }
 
-// A pasted text of several lines is entered line by line, each as if typed and entered on its
-// own (history, echo, command), so that the window shows each line as it goes out. Empty lines
-// are left out.
+void Child::noteTyped(const QString &text) {
+    if (!isLineBreakCharacter(text))
+        pstrTyped = text;
+}
+
+// One line is entered as typed: a command after a slash, otherwise text after the window's
+// default command. A paste of several lines is text, however its lines begin.
 void Child::enterLine() {
+    const QString text = pobjInput->text();
+    if (PastedLines::Several(text)) {
+        qsizetype typed = 0;
+        while (typed < pstrTyped.size() && typed < text.size() && pstrTyped[typed] == text[typed])
+            ++typed;
+        return enterPaste(text, typed, pstrTyped);
+    }
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
-    const QStringList lines = pobjInput->text().split(lineBreak, Qt::SkipEmptyParts);
+    const QStringList lines = text.split(lineBreak, Qt::SkipEmptyParts);
     if (lines.isEmpty()) {
         QApplication::beep();
         return;
@@ -304,13 +329,77 @@ void Child::enterLine() {
     // The user turns back to the conversation: the view follows from the echo of this line on.
     if (pobjOutput)
         pobjOutput->followEnd();
-    // A line may close this very window; keep it alive until the last command is done.
+    // The line may close this very window; keep it alive until the command is done.
     auto self = shared_from_this();
-    for (const QString &t : lines) {
-        if (!pobjParent) // closed by a line before: the rest has no window to come from
+    enter(lines.first());
+}
+
+// A long paste is sent only when the user says so; Cancel leaves the input box as it was before
+// the paste. The line the user had started before pasting into it is entered as typed, the rest
+// goes with the default command.
+void Child::enterPaste(const QString &text, qsizetype typed, const QString &before) {
+    const qsizetype lines = PastedLines::Count(text);
+    Application *app = pobjParent ? pobjParent->Parent() : nullptr;
+    if (!app)
+        return;
+    // The window may close while the question is open (the server parts us): stay alive, and
+    // send nothing then.
+    auto self = shared_from_this();
+    if (lines > PasteQuestion::QuietLines) {
+        const bool send = PasteQuestion::Ask(pobjWindow, lines, pasteTarget(),
+                                             app->Connections()->Item(1)->Pacer().IntervalMs());
+        // The keyboard comes back to the input box, which the question took it from.
+        if (pobjInput) {
+            pobjInput->activateWindow();
+            pobjInput->setFocus();
+        }
+        if (!pobjParent)
             return;
-        enter(t);
+        if (!send) {
+            if (pobjInput && pobjInput->text() != before) {
+                pobjInput->setText(before);
+                pobjInput->setCursorPosition(int(typed));
+            }
+            return;
+        }
     }
+    plngHistoryPos = 0;
+    if (pobjInput)
+        pobjInput->clear();
+    QString rest = text;
+    if (typed > 0) {
+        static const QRegularExpression lineBreak(QStringLiteral("[\r\n]"));
+        const qsizetype end = text.indexOf(lineBreak);
+        enter(text.left(end));
+        rest = text.mid(end);
+        if (!pobjParent) // the line closed this window
+            return;
+    }
+    app->ProcessPaste(rest, plngIndex);
+}
+
+// A paste of many lines is taken before the input box lays it out (which alone takes seconds for
+// a long one): the question comes at once, and the lines go without Return. A shorter paste
+// lands in the box, to be entered with Return.
+bool Child::pasteLong() {
+    const QString clip = QGuiApplication::clipboard()->text();
+    if (PastedLines::Count(clip) <= PasteQuestion::QuietLines)
+        return false;
+    const QString before = pobjInput->text();
+    const qsizetype start =
+        pobjInput->hasSelectedText() ? pobjInput->selectionStart() : pobjInput->cursorPosition();
+    const qsizetype end =
+        pobjInput->hasSelectedText() ? pobjInput->selectionEnd() : pobjInput->cursorPosition();
+    enterPaste(before.left(start) + clip + before.mid(end), start, before);
+    return true;
+}
+
+QString Child::pasteTarget() const {
+    if (pstrDefaultCommand.startsWith(QStringLiteral("MSG "), Qt::CaseInsensitive))
+        return pstrDefaultCommand.mid(4);
+    if (pstrDefaultCommand.compare(QStringLiteral("QUOTE"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("the server");
+    return QStringLiteral("window %1").arg(plngIndex);
 }
 
 void Child::enter(const QString &t) {
@@ -326,8 +415,7 @@ void Child::enter(const QString &t) {
     else
         command = t;
 
-    if (pobjOutput)
-        pobjOutput->appendFollowing(t); // the user's own line: not said to a screen reader
+    EchoEntered(t); // the user's own line: not said to a screen reader
     if (pobjParent && pobjParent->Parent())
         pobjParent->Parent()->ProcessCommand(command, true, plngIndex);
 }

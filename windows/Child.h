@@ -39,6 +39,8 @@ public:
     // Echo of a line that answers the user (a server's reply or error, the connection's own
     // report): said like a mention, after the window's name, when another window is active.
     void EchoAnswer(const QString &Output, const QString &Spoken = QString());
+    // A line the user entered, as it goes: shown in the window, not said to a screen reader.
+    void EchoEntered(const QString &Line);
     void Hide();
     // Empties the output box; the history of typed lines stays.
     void ClearOutput();
@@ -82,6 +84,13 @@ private:
     void browseDown();
     void showHistoryEntry();
     void enterLine();
+    // Text holds several lines; the first typed characters were in the box before the paste,
+    // which held before.
+    void enterPaste(const QString &text, qsizetype typed, const QString &before);
+    bool pasteLong();
+    // Where a paste in this window goes, as the question before a long one names it.
+    QString pasteTarget() const;
+    void noteTyped(const QString &text);
     void updateCaption();
     void enter(const QString &t);
     enum class Kind { Plain, Answer, Mention };
@@ -99,6 +108,7 @@ private:
     qint32 plngHistoryPos = 0;
     qint32 plngIndex = -1;
     QString pstrSavedInput;
+    QString pstrTyped; // the input box's text as it was before a paste brought line breaks
     qint32 plngSavedCaret = 0;
     Childs *pobjParent = nullptr;
     QString pstrInstanceKey;

@@ -14,6 +14,10 @@ public:
     std::shared_ptr<Child> Add(bool Foreground = true, const QString &Contents = QString());
     using Collection::Item;
     std::shared_ptr<Child> Item(const QString &Key) const { return m_items.ByKey(Key); }
+    // The window with that key, or none when it is closed.
+    std::shared_ptr<Child> Find(const QString &Key) const {
+        return m_items.ContainsKey(Key) ? m_items.ByKey(Key) : nullptr;
+    }
     Application *Parent() const { return pobjParent; }
 
     // For the program's own classes.

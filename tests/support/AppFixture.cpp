@@ -3,9 +3,13 @@
 #include "windows/Child.h"
 #include "windows/outputview/OutputView.h"
 
-#include <QCoreApplication>
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 AppFixture::AppFixture() {
     modMain::Main();
@@ -41,6 +45,24 @@ bool AppFixture::waitForLine(qint32 windowIndex, const QString &text, int ms) co
     return QTest::qWaitFor(
         [&] { return app() && windowIndex <= windowCount() && lines(windowIndex).contains(text); },
         ms);
+}
+
+void AppFixture::answer(const QString &with) const {
+    auto *timer = new QTimer(QCoreApplication::instance());
+    QObject::connect(timer, &QTimer::timeout, [timer, with, this] {
+        auto *question = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!question)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        app()->Echo(1, QAccessible::queryAccessibleInterface(question)->text(QAccessible::Name) +
+                           ": " + question->text());
+        for (QAbstractButton *button : question->buttons())
+            if (button->text() == "&" + with)
+                return button->click();
+        QTest::keyClick(question, with == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
+    });
+    timer->start(1);
 }
 
 void AppFixture::settle() {

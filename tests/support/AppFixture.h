@@ -30,6 +30,11 @@ public:
     // Waits (running the event loop) until window's output holds a line equal to text.
     bool waitForLine(qint32 windowIndex, const QString &text, int ms = 5000) const;
 
+    // Answers the next question the client asks (a QMessageBox): "Send" clicks that button,
+    // "Escape" or "Return" press the key. First the status window gets what a screen reader
+    // reads of it: its name, ": " and its text.
+    void answer(const QString &with) const;
+
     // Lets queued work (the release of the application object after an exit) run.
     static void settle();
 };

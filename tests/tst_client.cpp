@@ -284,7 +284,7 @@ void tst_Client::scripts_data() {
     row("waiting lines dropped at a PART we did not ask for",
         twoWaiting +
             Script{"1> /nick me2", "> NICK me2", "< :me!u@h PART #a :", twoForA,
-                   "1: Left Channel #a"} +
+                   "1: Left Channel #a", "2: Removed from Channel #a by the server"} +
             bGoes);
     row("waiting lines dropped when the window closes",
         twoWaiting + Script{"close 2", "> PART :#a", twoForA} + bGoes);

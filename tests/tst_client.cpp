@@ -242,11 +242,13 @@ void tst_Client::scripts_data() {
              {":bob PRIVMSG #room :\001ACTIONS\001", "<bob> \001ACTIONS\001"}})
         shown << "< " + line << "2: " + text;
     row("shown in the channel window", shown << "= 2 #room");
-    row("letter case beyond ASCII; brackets are not braces",
-        joined({"#CAF\xC3\x89", "#a{b"}) +
+    // A letter is compared with its own upper case, never one that is longer: ß is not SS.
+    row("letter case beyond ASCII; brackets are not braces; ß is not ss",
+        joined({"#CAF\xC3\x89", "#a{b", "#straße", "#strasse"}) +
             Script{"join #caf\xC3\xA9", "< :bob!b@h PRIVMSG #caf\xC3\xA9 :x", "2: <bob> x",
                    "< :bob!b@h PRIVMSG #A{B :x", "3: <bob> x", "<< :bob!b@h PRIVMSG #a[b :y",
-                   "= 3 #CAF\xC3\x89 #a{b"});
+                   "< :bob!b@h PRIVMSG #STRASSE :z", "5: <bob> z", "5> hi",
+                   "> PRIVMSG #strasse :hi", "= 5 #CAF\xC3\x89 #a{b #straße #strasse"});
     for (const QByteArray line :
          {":me!u@h PART #room :", ":me!u@h PART :#room", ":me!u@h PART #room",
           ":me!u@h PART #room :see you", ":ME!u@h PART #ROOM :", ":me!~m@2001:db8::1 PART #room :"})

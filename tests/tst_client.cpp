@@ -182,6 +182,11 @@ void tst_Client::scripts_data() {
                        "< PING :p", "> PONG :p", "> PRIVMSG #room :three", "> NOTICE bob :four",
                        "2> five", "2: Server(1): 1 line waiting to be sent, one every 0.3 s",
                        "> PRIVMSG #room :five"});
+    // A quiet spell refills the bucket up to the burst only, however long it lasts.
+    row("pacing: after a quiet spell a paste sends only the burst at once",
+        paced + Script{waiting2, "> PRIVMSG #room :three", "> NOTICE bob :four", "quiet 1500",
+                       "2> a\nb\nc\nd", "> PRIVMSG #room :a", "> PRIVMSG #room :b", waiting2,
+                       "> PRIVMSG #room :c", "> PRIVMSG #room :d"});
     const QByteArray notSent = "1: Server(1): 2 waiting lines not sent";
     // Nothing is sent while not connected either.
     row("pacing: dropped at DISCONNECT",

@@ -41,6 +41,7 @@ struct ConnectedClient {
 //   "close N"   the user closes window N
 //   "send text" the program sends text as one line on connection 1
 //   "pace B MS" connection 1 sends B messages at once, then one every MS milliseconds
+//   "quiet MS"  nothing happens for MS milliseconds
 //   "handshake N"  TLS handshakes of connection 1 time out after N ms
 //   "join #c", "delete #c"   the program joins or deletes channel #c
 //   "keys text" types text (a line break: Return) wherever the keyboard focus is

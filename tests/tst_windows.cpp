@@ -550,6 +550,9 @@ private slots:
         row("a non-ASCII letter is part of the word", "héllo bobé ébob", "", "");
         row("a non-ASCII nick in other case", "hi JÜRGEN, hi", "", "", true, "jürgen");
         row("a nick outside the BMP in other case", "\U00010428x!", "", "", true, "\U00010400X");
+        row("letters and digits outside the BMP join a word", "\U0001D400bob bob\U0001D7CE", "",
+            "");
+        row("a sign outside the BMP ends a word", "\U0001F600bob", "", "", true);
         row("a long nick after its own beginning", "x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.y", "",
             "", true, "x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.y");
         row("a long nick inside a word", "ax.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.x.y", "", "", false,

@@ -433,8 +433,9 @@ private slots:
         row("across breaks", 9, 8, "", 9, 8, "ld\n\nse");
         row("backwards", 17, -4, "", 13, 4, "\nse");
         row("half a break", 12, 2, "", 12, 2, "\n\n");
-        row("clamped", -5, 100, "", 0, 44, "héllo world\n\nsecond\nlast\nthe SECond");
-        row("Ctrl+End", 0, 0, "Ctrl+End", 44, 0);
+        row("clamped", -5, 100, "", 0, 59,
+            "héllo world\n\nsecond\nlast\nthe SECond\nx😀y\ne\u0301t\n");
+        row("Ctrl+End", 0, 0, "Ctrl+End", 59, 0);
         row("Right over a break", 11, 0, "Right", 13, 0);
         row("Left over a break", 13, 0, "Left", 11, 0);
         row("Shift+End", 2, 0, "Shift+End", 2, 9, "llo world");
@@ -454,7 +455,18 @@ private slots:
         row("the line of a coloured word", 0, 0, "line 32", 0, 0, "the SECond\n");
         row("a coloured word", 0, 0, "word 31", 0, 0, "SECond");
         row("the end of a line", 0, 0, "char 11", 0, 0, "\n");
-        row("the last character", 0, 0, "char 36", 0, 0, "\n");
+        row("the last character, of a line of codes only", 0, 0, "char 45", 0, 0, "\n");
+        row("read a surrogate pair", 0, 0, "read 36 41", 0, 0, "x😀y\n");
+        row("a surrogate pair is one character", 0, 0, "char 37", 0, 0, "😀");
+        row("a combining mark goes with its letter", 0, 0, "char 41", 0, 0, "e\u0301");
+        row("caret set after a code", 0, 0, "caret 29", 34, 0, "S");
+        row("caret set after a colour's digits", 0, 0, "caret 32", 40, 0, "o");
+        row("caret set after a surrogate pair", 0, 0, "caret 39", 49, 0, "y");
+        row("caret set after a combining mark", 0, 0, "caret 43", 54, 0, "t");
+        row("caret set on a line of codes only", 0, 0, "caret 45", 59, 0, "\n");
+        row("selection set over codes", 0, 0, "select 29 35", 34, 10, "SECond");
+        row("selection added between codes", 0, 0, "add 30 33", 35, 6, "ECo");
+        row("selection set over a surrogate pair", 0, 0, "select 37 39", 47, 2, "😀");
     }
 
     void selectionAndKeys() {
@@ -462,7 +474,8 @@ private slots:
         QFETCH(qsizetype, length);
         QFETCH(QString, action);
         OutputView view;
-        for (const char *line : {"héllo world", "", "second", "last", "the \002SEC\00304ond\003"})
+        for (const char *line : {"héllo world", "", "second", "last", "the \002SEC\00304ond\003",
+                                 "x😀y", "e\u0301t", "\002\003"})
             view.appendLine(line);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
@@ -478,6 +491,12 @@ private slots:
             view.find(verb.last(), verb[1] == "back");
         else if (verb[0] == "read")
             read = reader->text(verb[1].toInt(), verb[2].toInt());
+        else if (verb[0] == "caret") {
+            reader->setCursorPosition(verb[1].toInt());
+            read = at(reader->cursorPosition(), QAccessible::CharBoundary);
+        } else if (verb[0] == "select" || verb[0] == "add")
+            verb[0] == "add" ? reader->addSelection(verb[1].toInt(), verb[2].toInt())
+                             : reader->setSelection(0, verb[1].toInt(), verb[2].toInt());
         else if (verb.size() == 2)
             read = at(verb[1].toInt(), verb[0] == "line"   ? QAccessible::LineBoundary
                                        : verb[0] == "word" ? QAccessible::WordBoundary

@@ -8,7 +8,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -120,6 +123,39 @@ bool IrcServerFixture::start(QString *error) {
     return false;
 }
 
+namespace {
+
+// A pipe whose write end only this test process keeps (children lose it when they start their
+// program): once the process is gone, however it ended, the read end hangs up.
+const int *lifeline() {
+    static int ends[2] = {-1, -1};
+    if (ends[0] < 0 && ::pipe2(ends, O_CLOEXEC) != 0)
+        ends[0] = ends[1] = -1;
+    return ends;
+}
+
+// Runs in the server's process before it becomes the server: it leaves a watchdog behind that
+// kills the server once the test process is gone (a crash, a timeout's kill), and ends by itself
+// when the server does. A parent-death signal would not do: ngircd run as root changes its user,
+// which cancels it. Only calls safe between fork and exec.
+void leaveWatchdog(int readEnd, int writeEnd) {
+    const pid_t server = ::getpid();
+    if (readEnd < 0 || ::fork() != 0)
+        return;
+    ::close(writeEnd);
+    for (int fd = 0; fd <= 2; ++fd)
+        ::close(fd);
+    pollfd hangUp{readEnd, POLLIN, 0};
+    while (::getppid() == server)
+        if (::poll(&hangUp, 1, 200) > 0) {
+            ::kill(server, SIGKILL);
+            break;
+        }
+    ::_exit(0);
+}
+
+} // namespace
+
 bool IrcServerFixture::startOnce(QString *error) {
     QTcpServer first, second;
     first.listen(QHostAddress::LocalHost);
@@ -140,6 +176,7 @@ bool IrcServerFixture::startOnce(QString *error) {
     const QString name = m_kind == Kind::Ngircd ? "ngircd" : "inspircd";
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->setChildProcessModifier([ends = lifeline()] { leaveWatchdog(ends[0], ends[1]); });
     m_process->start(QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin"}),
                      arguments);
     const QDeadlineTimer deadline(10000);

@@ -125,32 +125,20 @@ bool IrcServerFixture::start(QString *error) {
 
 namespace {
 
-// A pipe whose write end only this test process keeps (children lose it when they start their
-// program): once the process is gone, however it ended, the read end hangs up.
-const int *lifeline() {
-    static int ends[2] = {-1, -1};
-    if (ends[0] < 0 && ::pipe2(ends, O_CLOEXEC) != 0)
-        ends[0] = ends[1] = -1;
-    return ends;
-}
-
-// Runs in the server's process before it becomes the server: it leaves a watchdog behind that
-// kills the server once the test process is gone (a crash, a timeout's kill), and ends by itself
-// when the server does. A parent-death signal would not do: ngircd run as root changes its user,
-// which cancels it. Only calls safe between fork and exec.
-void leaveWatchdog(int readEnd, int writeEnd) {
+// Runs in the server's process before it becomes the server (only calls safe between fork and
+// exec): leaves a watchdog that kills the server once the test process is gone, however it ended
+// (a crash, a time limit's kill), and ends with the server otherwise. It watches a pipe whose
+// write end only the test process keeps (children lose it when they start their program). A
+// parent-death signal would not do: ngircd run as root changes its user, which cancels it.
+void leaveWatchdog(const int *lifeline) {
     const pid_t server = ::getpid();
-    if (readEnd < 0 || ::fork() != 0)
+    if (lifeline[0] < 0 || ::fork() != 0)
         return;
-    ::close(writeEnd);
-    for (int fd = 0; fd <= 2; ++fd)
-        ::close(fd);
-    pollfd hangUp{readEnd, POLLIN, 0};
+    ::close(lifeline[1]);
+    pollfd hangUp{lifeline[0], POLLIN, 0};
     while (::getppid() == server)
-        if (::poll(&hangUp, 1, 200) > 0) {
+        if (::poll(&hangUp, 1, 200) > 0)
             ::kill(server, SIGKILL);
-            break;
-        }
     ::_exit(0);
 }
 
@@ -176,7 +164,10 @@ bool IrcServerFixture::startOnce(QString *error) {
     const QString name = m_kind == Kind::Ngircd ? "ngircd" : "inspircd";
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
-    m_process->setChildProcessModifier([ends = lifeline()] { leaveWatchdog(ends[0], ends[1]); });
+    static int lifeline[2] = {-1, -1};
+    if (lifeline[0] < 0)
+        static_cast<void>(::pipe2(lifeline, O_CLOEXEC));
+    m_process->setChildProcessModifier([] { leaveWatchdog(lifeline); });
     m_process->start(QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin"}),
                      arguments);
     const QDeadlineTimer deadline(10000);

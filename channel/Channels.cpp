@@ -35,6 +35,7 @@ void Channels::RemoveAt(qint32 position) {
     const auto [from, to] = m_byName.equal_range(ChannelName::Hash(channel->Name()));
     m_byName.erase(
         std::find_if(from, to, [&](const auto &entry) { return entry.second == channel.get(); }));
+    m_lastFound = nullptr;
     Collection::RemoveAt(position);
 }
 
@@ -45,11 +46,14 @@ bool Channels::SameName(QStringView a, QStringView b) {
 // Names are compared letter by letter in upper case; only letters change case, so [ never
 // matches {. The hash narrows the search to the names that fold alike, or collide.
 std::shared_ptr<Channel> Channels::Item(QStringView Name) const {
+    if (m_lastFound && SameName(m_lastFound->Name(), Name))
+        return Item(m_lastFound->Index());
     const Channel *first = nullptr;
     const auto [from, to] = m_byName.equal_range(ChannelName::Hash(Name));
     for (auto it = from; it != to; ++it)
         if ((!first || it->second->Index() < first->Index()) && SameName(it->second->Name(), Name))
             first = it->second;
+    m_lastFound = first;
     return first ? Item(first->Index()) : nullptr;
 }
 

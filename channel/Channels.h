@@ -54,4 +54,7 @@ private:
     // many channels there are, and builds no string. (QMultiHash's equal_range walks the empty
     // buckets after the last match: a cost per line in a flood.)
     std::unordered_multimap<size_t, Channel *> m_byName;
+    // The channel a name lookup found last: a flood names the same channel line after line. A
+    // channel added later comes after it, so it stays the first of its name until it goes.
+    mutable const Channel *m_lastFound = nullptr;
 };

@@ -2,23 +2,30 @@
 // memory, bytes per stored line, and the time of a jump to the end, a resize with word wrap on
 // and the paint of one screen, and a find from the end to the start. Then the costs a hostile
 // line brings: finding the links of "http://x" and 65,000 ")" and showing that line, and the
-// mention check of a 32,000-character nick against 65,000-character lines.
+// mention check of a 32,000-character nick against 65,000-character lines. Last, boxes kept at
+// their stored-text budget: the heap they take against the budget for several kinds of lines, and
+// what a screen reader's query costs right after old lines were dropped and between drops.
 //
-// Usage: bench_outputview [lines]   (default 1000000; runs offscreen unless QT_QPA_PLATFORM is set)
+// Usage: bench_outputview [lines|budget]   (default 1000000; "budget": only the last part; runs
+// offscreen unless QT_QPA_PLATFORM is set)
 #include "BenchSupport.h"
 #include "text/IrcFormat.h"
 #include "text/IrcLinks.h"
 #include "text/IrcMentions.h"
 #include "windows/outputview/OutputView.h"
 
+#include <QAccessible>
+#include <QAccessibleTextInterface>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <malloc.h>
 
 namespace {
 
@@ -44,6 +51,102 @@ QStringList sampleLines() {
     return lines;
 }
 
+// Bytes the heap has handed out and not taken back.
+qsizetype heapBytes() {
+    const struct mallinfo2 info = mallinfo2();
+    return qsizetype(info.uordblks + info.hblkhd);
+}
+
+// Boxes filled with three times their budget's worth of one kind of line: the heap they take
+// against the budget, and what the box itself counts.
+void budgetFigures(const QStringList &talk) {
+    const qsizetype budget = qsizetype(4) << 20;
+    const qsizetype lines = 3 * budget / 8; // a line costs 8 bytes at least
+    QStringList noise;
+    for (int i = 0; i < 4096; ++i) {
+        QString line(200, Qt::Uninitialized);
+        for (QChar &c : line)
+            c = QChar(u' ' + QRandomGenerator::global()->bounded(95));
+        noise << line;
+    }
+    const QList<std::pair<const char *, QStringList>> kinds = {
+        {"empty lines", {QString()}},
+        {"one-letter lines", {QStringLiteral("a")}},
+        {"a repeated 40-character line", {QString(40, QLatin1Char('r'))}},
+        {"chat lines of ~80 characters", talk},
+        {"random 200-character lines", noise}};
+    {
+        OutputView warmUp; // what the first box of a process allocates once for all
+        warmUp.appendLine(QStringLiteral("warm"));
+    }
+    std::printf("  boxes at a budget of %.0f MiB, %lld lines each:\n", double(budget) / 1048576.0,
+                static_cast<long long>(lines));
+    for (const auto &[name, sample] : kinds) {
+        const qsizetype before = heapBytes();
+        qsizetype kept = 0;
+        qsizetype counted = 0;
+        const double ms = msOf([&, &sample = sample] {
+            OutputView box;
+            box.setStoreBudget(budget);
+            for (qsizetype i = 0; i < lines; ++i)
+                box.appendLine(sample.at(int(i % sample.size())));
+            // The store's cache of decompressed pages fills as the lines are read.
+            for (qsizetype i = 0; i < box.lineCount(); i += 997)
+                box.line(i);
+            kept = box.lineCount();
+            counted = box.storedBytes();
+            const qsizetype heap = heapBytes() - before;
+            std::printf("    %-30s heap %6.2f MiB (%.2f x budget), counted %6.2f MiB, %lld lines "
+                        "kept",
+                        name, double(heap) / 1048576.0, double(heap) / double(budget),
+                        double(counted) / 1048576.0, static_cast<long long>(kept));
+        });
+        std::printf(", %.0f ms\n", ms);
+    }
+}
+
+// A box at its budget, a formatted line in every 50, read by a screen reader: the query a reader
+// makes for a new line (the line at the end), right after old pages were dropped and between
+// drops, as the median of several drops.
+void queryAfterDropFigures(const QStringList &talk) {
+    const qsizetype budget = qsizetype(16) << 20;
+    OutputView box;
+    box.setStoreBudget(budget);
+    QAccessible::setActive(true);
+    QAccessibleTextInterface *reader = QAccessible::queryAccessibleInterface(&box)->textInterface();
+    const auto query = [&] {
+        int start = 0, end = 0;
+        return msOf([&] {
+            reader->textAtOffset(reader->characterCount() - 1, QAccessible::LineBoundary, &start,
+                                 &end);
+        });
+    };
+    std::vector<double> afterDrop, between;
+    qsizetype i = 0;
+    for (; afterDrop.size() < 7 && i < 50000000; ++i) {
+        const qsizetype before = box.lineCount();
+        box.appendLine(i % 50 == 0 ? QStringLiteral("\x02\x03"
+                                                    "04,02bold red\x0f ") +
+                                         talk.at(int(i % talk.size()))
+                                   : talk.at(int(i % talk.size())));
+        if (i == 0)
+            query(); // the reader starts reading
+        if (box.lineCount() < before) {
+            afterDrop.push_back(query());
+            box.appendLine(talk.at(0));
+            between.push_back(query());
+        }
+    }
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? -1.0 : v[v.size() / 2];
+    };
+    std::printf("  a screen reader's query of the last line, budget %.0f MiB, %lld lines kept: "
+                "%.3f ms right after a drop, %.3f ms between drops (median of %zu drops)\n",
+                double(budget) / 1048576.0, static_cast<long long>(box.lineCount()),
+                median(afterDrop), median(between), afterDrop.size());
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -52,6 +155,11 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     const qsizetype count = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
     const QStringList samples = sampleLines();
+    if (argc > 1 && QByteArray(argv[1]) == "budget") {
+        budgetFigures(samples);
+        queryAfterDropFigures(samples);
+        return 0;
+    }
     const QString firstLine = QStringLiteral("[12:00] <nick0> the needle is in the first line");
 
     OutputView view;
@@ -215,5 +323,7 @@ int main(int argc, char **argv) {
                 mentionMs, mentionAccentMs, named ? "named" : "not named");
     std::printf("  at end: %s, first visible line %lld\n", atEnd ? "yes" : "no",
                 static_cast<long long>(firstVisible));
+    budgetFigures(samples);
+    queryAfterDropFigures(samples);
     return 0;
 }

@@ -47,7 +47,6 @@ void Channel::SetParent(Channels *parent) {
 
 void Channel::SetName(const QString &name) {
     m_name = name;
-    m_upperName = name.toUpper();
     if (pobjWindow)
         pobjWindow->SetDefaultCommand(QStringLiteral("MSG ") + m_name);
     updateCaption();

@@ -22,9 +22,7 @@ public:
     qint32 Index() const { return m_index; }
     void Join();
     bool Joined() const { return m_joined; }
-    QString Name() const { return m_name; }
-    // The name in upper case, as the collection compares names.
-    const QString &UpperName() const { return m_upperName; }
+    const QString &Name() const { return m_name; }
     Channels *Parent() const { return m_parent; }
     void Part();
     void SendNotice(const QString &Notice);
@@ -68,7 +66,6 @@ private:
     qint32 m_index = -1;
     bool m_joined = false;
     QString m_name;
-    QString m_upperName;
     Channels *m_parent = nullptr;
     QString m_instanceKey;
     std::shared_ptr<Child> pobjWindow;

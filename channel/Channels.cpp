@@ -1,5 +1,6 @@
 #include "channel/Channels.h"
 
+#include "channel/ChannelName.h"
 #include "connection/MessageLine.h"
 #include "windows/Child.h"
 
@@ -27,26 +28,33 @@ std::shared_ptr<Channel> Channels::Add(const QString &Name) {
 
 void Channels::file(const std::shared_ptr<Channel> &channel) {
     Append(channel);
-    m_byName.insert(channel->UpperName(), channel.get());
+    m_byName.emplace(ChannelName::Hash(channel->Name()), channel.get());
 }
 
 void Channels::RemoveAt(qint32 position) {
     const std::shared_ptr<Channel> channel = Item(position);
-    m_byName.remove(channel->UpperName(), channel.get());
+    const auto [from, to] = m_byName.equal_range(ChannelName::Hash(channel->Name()));
+    m_byName.erase(
+        std::find_if(from, to, [&](const auto &entry) { return entry.second == channel.get(); }));
+    m_lastFound = nullptr;
     Collection::RemoveAt(position);
 }
 
 bool Channels::SameName(QStringView a, QStringView b) {
-    return a.toString().toUpper() == b.toString().toUpper();
+    return ChannelName::Same(a, b);
 }
 
-// Names are compared in upper case; only letters change case, so [ never matches {.
+// Names are compared letter by letter in upper case; only letters change case, so [ never
+// matches {. The hash narrows the search to the names that fold alike, or collide.
 std::shared_ptr<Channel> Channels::Item(QStringView Name) const {
+    if (m_lastFound && SameName(m_lastFound->Name(), Name))
+        return Item(m_lastFound->Index());
     const Channel *first = nullptr;
-    const auto [from, to] = m_byName.equal_range(Name.toString().toUpper());
+    const auto [from, to] = m_byName.equal_range(ChannelName::Hash(Name));
     for (auto it = from; it != to; ++it)
-        if (!first || (*it)->Index() < first->Index())
-            first = *it;
+        if ((!first || it->second->Index() < first->Index()) && SameName(it->second->Name(), Name))
+            first = it->second;
+    m_lastFound = first;
     return first ? Item(first->Index()) : nullptr;
 }
 

@@ -3,8 +3,8 @@
 #include "channel/Channel.h"
 #include "platform/Collection.h"
 
-#include <QMultiHash>
 #include <QStringList>
+#include <unordered_map>
 
 class IRCConnection;
 
@@ -34,8 +34,8 @@ public:
     void NoteSent(QStringView Line);
     // Called when the server has confirmed our JOIN of channel.
     void Confirmed(Channel &channel);
-    // Whether two names (of channels, or nicks) are equal, letters compared without regard to
-    // case; [ and { stay different.
+    // Whether two names (of channels, or nicks) are equal, compared a character at a time
+    // without regard to its case; [ and { stay different, and so do ß and ss.
     static bool SameName(QStringView a, QStringView b);
     IRCConnection *Parent() const { return m_parent; }
 
@@ -52,7 +52,11 @@ private:
     IRCConnection *m_parent = nullptr;
     QStringList m_requested;
     std::weak_ptr<Child> m_requestedFrom;
-    // Every channel under its name in upper case: a lookup costs the same however many channels
-    // there are.
-    QMultiHash<QString, Channel *> m_byName;
+    // Every channel under the hash of its name in upper case: a lookup costs the same however
+    // many channels there are, and builds no string. (QMultiHash's equal_range walks the empty
+    // buckets after the last match: a cost per line in a flood.)
+    std::unordered_multimap<size_t, Channel *> m_byName;
+    // The channel a name lookup found last: a flood names the same channel line after line. A
+    // channel added later comes after it, so it stays the first of its name until it goes.
+    mutable const Channel *m_lastFound = nullptr;
 };

@@ -99,15 +99,12 @@ void tst_Text::overLongLines_data() {
     QTest::addColumn<int>("chunkSize");
     QTest::addColumn<bool>("kept");
     const int max = int(LineFramer::MaxLineBytes);
-    QTest::newRow("512 whole") << 512 << 0 << true;
-    QTest::newRow("512 bytewise") << 512 << 1 << true;
     QTest::newRow("8703 bytewise") << 8703 << 1 << true;
     QTest::newRow("at the limit") << max << 4096 << true;
     // The reads end right after the CR: 8 + max + 1 bytes are 5 reads of 13,109.
     QTest::newRow("at the limit, CR and LF apart") << max << 13109 << true;
     QTest::newRow("one over, whole") << max + 1 << 0 << false;
     QTest::newRow("far over, in chunks") << 5 * max << 1000 << false;
-    QTest::newRow("far over, whole") << 5 * max << 0 << false;
     QTest::newRow("25 MB, in reads of 64 KiB") << 400 * 65536 << 65536 << false;
 }
 

@@ -12,14 +12,32 @@ namespace IrcFormat {
 
 namespace {
 
-bool isNickUnit(QChar c) {
-    return c.isLetterOrNumber() || QStringView(u"-_[]\\`^{}|").contains(c);
+bool isNickChar(char32_t c) {
+    return QChar::isLetterOrNumber(c) ||
+           (c < 0x80 && QStringView(u"-_[]\\`^{}|").contains(QChar(c)));
+}
+
+// The character that ends just before at, or starts at at: a surrogate pair counts as the one
+// character it encodes, so that a letter outside the first plane joins a word like any other.
+char32_t charBefore(QStringView text, qsizetype at) {
+    const char16_t u = text[at - 1].unicode();
+    if (QChar::isLowSurrogate(u) && at >= 2 && text[at - 2].isHighSurrogate())
+        return QChar::surrogateToUcs4(text[at - 2].unicode(), u);
+    return u;
+}
+
+char32_t charAt(QStringView text, qsizetype at) {
+    const char16_t u = text[at].unicode();
+    if (QChar::isHighSurrogate(u) && at + 1 < text.size() && text[at + 1].isLowSurrogate())
+        return QChar::surrogateToUcs4(u, text[at + 1].unicode());
+    return u;
 }
 
 // Whether the match [at, at + length) of text stands as a word of its own.
 bool isWholeWord(QStringView text, qsizetype at, qsizetype length) {
     const qsizetype end = at + length;
-    return (at == 0 || !isNickUnit(text[at - 1])) && (end == text.size() || !isNickUnit(text[end]));
+    return (at == 0 || !isNickChar(charBefore(text, at))) &&
+           (end == text.size() || !isNickChar(charAt(text, end)));
 }
 
 // Whether every unit is printable ASCII (0x20..0x7E): no codes, no controls, nothing whose case

@@ -8,7 +8,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -120,6 +123,27 @@ bool IrcServerFixture::start(QString *error) {
     return false;
 }
 
+namespace {
+
+// Runs in the server's process before it becomes the server (only calls safe between fork and
+// exec): leaves a watchdog that kills the server once the test process is gone, however it ended
+// (a crash, a time limit's kill), and ends with the server otherwise. It watches a pipe whose
+// write end only the test process keeps (children lose it when they start their program). A
+// parent-death signal would not do: ngircd run as root changes its user, which cancels it.
+void leaveWatchdog(const int *lifeline) {
+    const pid_t server = ::getpid();
+    if (lifeline[0] < 0 || ::fork() != 0)
+        return;
+    ::close(lifeline[1]);
+    pollfd hangUp{lifeline[0], POLLIN, 0};
+    while (::getppid() == server)
+        if (::poll(&hangUp, 1, 200) > 0)
+            ::kill(server, SIGKILL);
+    ::_exit(0);
+}
+
+} // namespace
+
 bool IrcServerFixture::startOnce(QString *error) {
     QTcpServer first, second;
     first.listen(QHostAddress::LocalHost);
@@ -140,6 +164,10 @@ bool IrcServerFixture::startOnce(QString *error) {
     const QString name = m_kind == Kind::Ngircd ? "ngircd" : "inspircd";
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
+    static int lifeline[2] = {-1, -1};
+    if (lifeline[0] < 0)
+        static_cast<void>(::pipe2(lifeline, O_CLOEXEC));
+    m_process->setChildProcessModifier([] { leaveWatchdog(lifeline); });
     m_process->start(QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin"}),
                      arguments);
     const QDeadlineTimer deadline(10000);

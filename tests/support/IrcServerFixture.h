@@ -6,8 +6,9 @@
 // asked for), no limits per address, a one-line MOTD.
 // ngircd also serves TLS on a second port, with a certificate for 127.0.0.1 made by openssl and
 // signed by a test authority (authority()), and PINGs a client idle for 5 s, dropping it 5 s
-// later if no PONG came. The server is stopped by the PID of the process started. A test that
-// needs the server fails when it cannot start: never skips.
+// later if no PONG came. The server is stopped by the PID of the process started, and by a
+// watchdog of its own if the test process ends without stopping it. A test that needs the server
+// fails when it cannot start: never skips.
 
 #include <QProcess>
 #include <QSslCertificate>

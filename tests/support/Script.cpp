@@ -97,6 +97,8 @@ void runScript(const QList<QByteArray> &script) {
         } else if (verb == "pace") {
             c.app.connection().Pacer().SetRate(arg.split(' ')[0].toInt(),
                                                arg.split(' ')[1].toInt());
+        } else if (verb == "quiet") {
+            QTest::qWait(arg.toInt());
         } else if (verb == "join") {
             c.app.connection().Channels()->Join(text);
         } else if (verb == "keys") {
@@ -119,7 +121,8 @@ void runScript(const QList<QByteArray> &script) {
                          window >= 1 && window <= c.app.windowCount(),
                      item.constData());
             QStringList &lines = expect(window);
-            lines << text;
+            if (verb.endsWith(':') || !text.contains('\n'))
+                lines << text;
             const auto arrived = [&] {
                 return shown(c.app, window, online).size() >= lines.size();
             };

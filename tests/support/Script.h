@@ -29,7 +29,8 @@ struct ConnectedClient {
 //
 // Items, in order; %1 stands for the scripted server's port, %2 for a port nobody listens on,
 // %3 for a port that accepts connections and never answers:
-//   "N> text"   types text in window N (the window then shows the typed line)
+//   "N> text"   types text in window N (the window then shows the typed line; the lines of a
+//               text of several show as they go out, each given with "N: line")
 //   "N? text"   runs text as a command not from the user, in window N
 //   "N: text"   window N shows text next (waited for)
 //   "> line"    the client sends line next (waited for)
@@ -41,6 +42,7 @@ struct ConnectedClient {
 //   "close N"   the user closes window N
 //   "send text" the program sends text as one line on connection 1
 //   "pace B MS" connection 1 sends B messages at once, then one every MS milliseconds
+//   "quiet MS"  nothing happens for MS milliseconds
 //   "handshake N"  TLS handshakes of connection 1 time out after N ms
 //   "join #c", "delete #c"   the program joins or deletes channel #c
 //   "keys text" types text (a line break: Return) wherever the keyboard focus is

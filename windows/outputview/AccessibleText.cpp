@@ -27,31 +27,45 @@ qsizetype AccessibleText::hiddenUnits(const QString &line) {
 void AccessibleText::clear() {
     m_marks.clear();
     m_scanned = 0;
+    m_linesGone = 0;
+    m_hiddenGone = 0;
 }
 
 void AccessibleText::appended(qsizetype index, const QString &line) {
     if (!m_used || m_scanned != index)
         return; // looked at when the text is next asked for
     if (const qsizetype hidden = hiddenUnits(line))
-        m_marks.push_back({index, hiddenBefore(index) + hidden});
+        m_marks.push_back({m_linesGone + index, m_hiddenGone + hiddenBefore(index) + hidden});
     m_scanned = index + 1;
+}
+
+// The old line `lines` now holds the note of the drop, which has no codes: it goes with the lines
+// before it.
+void AccessibleText::dropped(qsizetype lines) {
+    m_linesGone += lines;
+    while (!m_marks.empty() && m_marks.front().line <= m_linesGone) {
+        m_hiddenGone = m_marks.front().hiddenThrough;
+        m_marks.pop_front();
+    }
+    m_scanned = std::max<qsizetype>(m_scanned - lines, 0);
 }
 
 void AccessibleText::scanTo(qsizetype lines) const {
     m_used = true;
     for (; m_scanned < lines; ++m_scanned) {
         if (const qsizetype hidden = hiddenUnits(m_view.line(m_scanned))) {
-            const qsizetype before = m_marks.empty() ? 0 : m_marks.back().hiddenThrough;
-            m_marks.push_back({m_scanned, before + hidden});
+            const qsizetype before = m_marks.empty() ? m_hiddenGone : m_marks.back().hiddenThrough;
+            m_marks.push_back({m_linesGone + m_scanned, before + hidden});
         }
     }
 }
 
 qsizetype AccessibleText::hiddenBefore(qsizetype line) const {
     scanTo(line);
-    const auto after = std::lower_bound(m_marks.begin(), m_marks.end(), line,
+    const auto after = std::lower_bound(m_marks.begin(), m_marks.end(), m_linesGone + line,
                                         [](const Mark &m, qsizetype l) { return m.line < l; });
-    return after == m_marks.begin() ? 0 : std::prev(after)->hiddenThrough;
+    return (after == m_marks.begin() ? m_hiddenGone : std::prev(after)->hiddenThrough) -
+           m_hiddenGone;
 }
 
 qsizetype AccessibleText::length() const {

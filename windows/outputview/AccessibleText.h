@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QString>
-#include <vector>
+#include <deque>
 
 class OutputView;
 
@@ -21,6 +21,9 @@ public:
     void clear();
     // Line index was just appended to the box.
     void appended(qsizetype index, const QString &line);
+    // The box dropped its oldest lines: every line kept moved `lines` toward the front, and its
+    // first line is now the note of the drop. What was learnt about the lines kept stays.
+    void dropped(qsizetype lines);
 
     qsizetype length() const;
     // The offset of a position of the box; a position inside a hidden code gives the offset of
@@ -43,6 +46,8 @@ public:
     static QString readable(const QString &stored);
 
 private:
+    // Lines are counted from the first line the box ever held, hidden units over all of them,
+    // so that a drop changes no mark: it removes those of the lines that went and moves the base.
     struct Mark {
         qsizetype line;
         qsizetype hiddenThrough; // hidden units in lines 0..line
@@ -51,7 +56,9 @@ private:
     qsizetype hiddenBefore(qsizetype line) const;
 
     const OutputView &m_view;
-    mutable std::vector<Mark> m_marks; // lines holding codes, in order
-    mutable qsizetype m_scanned = 0;   // lines looked at so far
-    mutable bool m_used = false;       // someone has read the text
+    mutable std::deque<Mark> m_marks; // lines holding codes, in order
+    qsizetype m_linesGone = 0;        // lines dropped before the box's first line
+    qsizetype m_hiddenGone = 0;       // hidden units in them
+    mutable qsizetype m_scanned = 0;  // lines looked at so far
+    mutable bool m_used = false;      // someone has read the text
 };

@@ -129,7 +129,7 @@ LineStore::~LineStore() = default;
 
 void LineStore::clear() {
     m_pages.clear();
-    m_textBytes = 0;
+    m_held = 0;
     m_droppedLines = 0;
     for (Unpacked &u : m_unpacked)
         u = Unpacked();
@@ -157,7 +157,8 @@ LineStore::Page &LineStore::pageFor(qsizetype bytes) {
     Page page;
     page.capacity = capacity;
     page.bytes.reset(new char[page.capacity]);
-    m_textBytes += page.capacity;
+    page.entries.reserve(PageLines); // filled without moving, given back when sealed
+    m_held += heldBy(page);
     page.firstLine = m_count;
     page.firstPos = m_totalEnd;
     m_pages.push_back(std::move(page));
@@ -167,9 +168,9 @@ LineStore::Page &LineStore::pageFor(qsizetype bytes) {
 // A full page gives back what it will never use: it is compressed when that saves at least an
 // eighth, otherwise its text is moved to an allocation of its exact size.
 void LineStore::seal(Page &page) {
+    m_held -= heldBy(page);
+    const auto counted = qScopeGuard([&] { m_held += heldBy(page); });
     page.entries.shrink_to_fit();
-    m_textBytes -= textBytes(page);
-    const auto counted = qScopeGuard([&] { m_textBytes += textBytes(page); });
     const int bound = LZ4_compressBound(int(page.used));
     std::unique_ptr<char[]> packed(new char[size_t(bound)]);
     const int packedSize =
@@ -194,6 +195,23 @@ qsizetype LineStore::textBytes(const Page &page) {
     return page.bytes ? page.capacity : page.packedSize;
 }
 
+// Each block the heap hands out costs a little more than asked for: its header, and the rounding
+// up to the heap's alignment.
+constexpr qsizetype HeapBlockOverhead = 16;
+
+qsizetype LineStore::heldBy(const Page &page) {
+    return qsizetype(sizeof(Page)) + textBytes(page) + HeapBlockOverhead +
+           qsizetype(page.entries.capacity() * sizeof(Entry)) +
+           (page.entries.capacity() ? HeapBlockOverhead : 0);
+}
+
+// What the store holds besides its pages: itself, the room its page list keeps spare, and the
+// cache of decompressed pages at its largest.
+qsizetype LineStore::overhead() const {
+    return qsizetype(sizeof(*this) + (m_pages.capacity() - m_pages.size()) * sizeof(Page)) +
+           qsizetype(UnpackedPages) * (PageBytes + HeapBlockOverhead);
+}
+
 namespace {
 // 1234567 -> "1,234,567"
 QString grouped(qsizetype number) {
@@ -209,16 +227,19 @@ QString LineStore::droppedNotice(qsizetype lines) {
                       : QStringLiteral("(%1 earlier lines dropped)").arg(grouped(lines));
 }
 
-// Drops the oldest full pages while the text, with a new page of the given capacity, would be
-// over the budget; the newest full page always stays. The notice takes the place of the lines that
-// went, as a page of its own at the front, and every page after it is numbered anew.
+// Drops the oldest full pages while what the store holds, with a new page of the given capacity
+// and a full table, would be over the budget; the newest full page always stays. The notice takes
+// the place of the lines that went, as a page of its own at the front, and every page after it is
+// numbered anew.
 void LineStore::dropOldPages(qsizetype incoming) {
     const size_t first = m_droppedLines ? 1 : 0; // the notice's page is not counted
     size_t gone = 0;
     qsizetype lines = 0;
-    while (m_textBytes + incoming > m_budget && m_pages.size() - first - gone > 1) {
+    const qsizetype wanted = incoming + qsizetype(sizeof(Page) + PageLines * sizeof(Entry)) +
+                             2 * HeapBlockOverhead + overhead();
+    while (m_held + wanted > m_budget && m_pages.size() - first - gone > 1) {
         const Page &page = m_pages[first + gone];
-        m_textBytes -= textBytes(page);
+        m_held -= heldBy(page);
         lines += qsizetype(page.entries.size());
         ++gone;
     }
@@ -234,6 +255,9 @@ void LineStore::dropOldPages(qsizetype incoming) {
     page.bytes.reset(new char[page.capacity]);
     std::memcpy(page.bytes.get(), notice.constData(), page.used);
     page.entries.push_back({page.used, page.used + 2});
+    if (first)
+        m_held -= heldBy(m_pages.front());
+    m_held += heldBy(page);
     if (first)
         m_pages.front() = std::move(page);
     else
@@ -269,11 +293,13 @@ const char *LineStore::bytesOf(const Page &page) const {
         if (u.lastUse < slot->lastUse)
             slot = &u;
     }
-    if (!slot->bytes)
-        slot->bytes.reset(new char[PageBytes]);
-    // A page larger than usual (one long line) needs a larger copy.
-    if (page.used > PageBytes)
-        slot->bytes.reset(new char[page.used]);
+    // A page larger than usual (one long line) needs a larger copy, given back when the slot
+    // next holds a page of the usual size.
+    const quint32 size = std::max(PageBytes, page.used);
+    if (!slot->bytes || slot->size != size) {
+        slot->bytes.reset(new char[size]);
+        slot->size = size;
+    }
     const int got = LZ4_decompress_safe(page.packed.get(), slot->bytes.get(), int(page.packedSize),
                                         int(page.used));
     if (got != int(page.used)) {
@@ -441,12 +467,12 @@ QString LineStore::text(qsizetype start, qsizetype length) const {
 }
 
 qsizetype LineStore::memoryUsed() const {
-    qsizetype bytes = sizeof(*this) + qsizetype(m_pages.capacity() * sizeof(Page));
+    qsizetype bytes =
+        qsizetype(sizeof(*this) + (m_pages.capacity() - m_pages.size()) * sizeof(Page));
     for (const Page &page : m_pages)
-        bytes +=
-            page.capacity + page.packedSize + qsizetype(page.entries.capacity() * sizeof(Entry));
+        bytes += heldBy(page);
     for (const Unpacked &u : m_unpacked)
         if (u.bytes)
-            bytes += PageBytes;
+            bytes += u.size + HeapBlockOverhead;
     return bytes;
 }

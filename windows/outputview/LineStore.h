@@ -15,11 +15,11 @@
 // Appending costs time proportional to the line. Looking up a line by index or by position costs
 // a binary search; nothing ever walks all the lines except text() over a range that long.
 //
-// The text the pages hold (compressed where it is) is kept within a budget: past it the oldest
-// full pages are dropped, a page at a time, and the first line then says how many lines went,
-// e.g. "(1,234 earlier lines dropped)". Ordinary chat costs about 20 bytes a line, so the default
-// budget keeps more than ten million lines of it; text that does not compress is kept back to a
-// fraction of that, however long it comes.
+// What the store holds (the pages' text, compressed where it is, their tables of line ends, the
+// pages themselves and the cache) is kept within a budget: past it the oldest full pages are
+// dropped, a page at a time, and the first line then says how many lines went, e.g. "(1,234
+// earlier lines dropped)". Ordinary chat costs about 30 bytes a line, so the default budget keeps
+// millions of lines of it; text that does not compress, or a flood of empty lines, fewer.
 class LineStore {
 public:
     static constexpr qsizetype DefaultBudget = qsizetype(256) << 20;
@@ -37,7 +37,7 @@ public:
     };
     Shift append(QStringView line);
     void clear();
-    // Bytes of stored text (compressed size) kept before old pages are dropped; takes effect when
+    // Bytes held for the lines (see memoryUsed) before old pages are dropped; takes effect when
     // the next page begins.
     void setBudget(qsizetype bytes) { m_budget = bytes; }
     qsizetype budget() const { return m_budget; }
@@ -62,7 +62,8 @@ public:
 
     // Longest line appended so far, in UTF-16 units.
     qsizetype maxLineLength() const { return m_maxLineLength; }
-    // Bytes held for the lines: pages, their tables and bookkeeping.
+    // Bytes held for the lines: pages, their text and tables, the cache and bookkeeping, each
+    // heap block counted with its overhead.
     qsizetype memoryUsed() const;
 
     // Lines are cut to this many UTF-16 units so that every per-page end fits in 32 bits.
@@ -92,6 +93,7 @@ private:
     struct Unpacked {
         qsizetype firstLine = -1;
         std::unique_ptr<char[]> bytes;
+        quint32 size = 0;
         quint64 lastUse = 0;
     };
     static constexpr size_t UnpackedPages = 4;
@@ -102,6 +104,8 @@ private:
     void seal(Page &page);
     void dropOldPages(qsizetype incoming);
     static qsizetype textBytes(const Page &page);
+    static qsizetype heldBy(const Page &page);
+    qsizetype overhead() const;
     const char *bytesOf(const Page &page) const;
     Slot slot(qsizetype line) const;
     static qsizetype startIn(const Page &page, qsizetype index);
@@ -115,7 +119,7 @@ private:
     qsizetype m_totalEnd = 0; // sum over all lines of length + 2
     qsizetype m_maxLineLength = 0;
     qsizetype m_budget;
-    qsizetype m_textBytes = 0; // the text of all pages as they are held now
+    qsizetype m_held = 0; // by the pages, as heldBy() counts them
     qsizetype m_droppedLines = 0;
     Shift m_shift; // of the append under way
 };

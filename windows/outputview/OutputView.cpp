@@ -55,6 +55,7 @@ void OutputView::appendLine(const QString &line) {
     const LineStore::Shift shift = m_store.append(line);
     if (shift.lines != 0 || shift.positions != 0) {
         followDrop(shift);
+        m_accessibleText.appended(m_store.count() - 1, line);
         requestFlush(true);
         return;
     }
@@ -79,7 +80,7 @@ void OutputView::followDrop(const LineStore::Shift &shift) {
     m_dragEnd = position(m_dragEnd);
     if (m_a11yInsertFrom >= 0)
         m_a11yInsertFrom = line(m_a11yInsertFrom);
-    m_accessibleText.clear(); // its lines are numbered anew, looked at when next asked for
+    m_accessibleText.dropped(shift.lines);
     // Line 0 is the store's note of the drop, never a mention.
     m_mentions.erase(m_mentions.begin(),
                      std::upper_bound(m_mentions.begin(), m_mentions.end(), shift.lines));

@@ -1,6 +1,9 @@
 #include "connection/SendPacer.h"
 
+#include "channel/ChannelName.h"
 #include "platform/EscapedErrors.h"
+
+#include <algorithm>
 
 namespace {
 int &defaultBurst() {
@@ -35,9 +38,6 @@ QByteArrayView firstParam(QByteArrayView wire) {
     return end < 0 ? rest : rest.first(end);
 }
 
-QString folded(QByteArrayView name) {
-    return QString::fromUtf8(name).toUpper();
-}
 } // namespace
 
 QString SendPacer::Entry::target() const {
@@ -62,7 +62,7 @@ void SendPacer::Send(const QByteArray &wire) {
     if (!Paced(wire))
         return release(wire);
     const QByteArrayView target = firstParam(wire);
-    if (!m_left.isEmpty() && m_left.contains(folded(target)))
+    if (!m_left.isEmpty() && hasLeft(QString::fromUtf8(target)))
         return emit Dropped(QString::fromUtf8(target), 1);
     if (m_intervalMs <= 0)
         return release(wire);
@@ -76,7 +76,7 @@ void SendPacer::Send(const QByteArray &wire) {
 
 void SendPacer::Send(std::unique_ptr<PastedLines> lines) {
     const qsizetype count = lines->Left();
-    if (!lines->Target().isEmpty() && m_left.contains(lines->Target().toUpper()))
+    if (!lines->Target().isEmpty() && hasLeft(lines->Target()))
         return emit Dropped(lines->Target(), count);
     if (count > 0)
         enqueue({QByteArray(), std::move(lines)}, count);
@@ -108,7 +108,7 @@ void SendPacer::release(const QByteArray &wire) {
         leave(firstParam(wire));
     else if (isWord(verb, "JOIN"))
         for (const QByteArray &name : firstParam(wire).toByteArray().split(','))
-            m_left.remove(folded(name));
+            forget(QString::fromUtf8(name));
     emit Release(wire);
 }
 
@@ -116,8 +116,17 @@ void SendPacer::leave(QByteArrayView names) {
     for (const QByteArray &name : names.toByteArray().split(',')) {
         const QString target = QString::fromUtf8(name);
         Drop(target);
-        m_left.insert(target.toUpper());
+        m_left.append(target);
     }
+}
+
+bool SendPacer::hasLeft(QStringView target) const {
+    return std::any_of(m_left.cbegin(), m_left.cend(),
+                       [target](const QString &left) { return ChannelName::Same(left, target); });
+}
+
+void SendPacer::forget(QStringView target) {
+    m_left.removeIf([target](const QString &left) { return ChannelName::Same(left, target); });
 }
 
 QString SendPacer::FirstTarget() const {
@@ -125,11 +134,10 @@ QString SendPacer::FirstTarget() const {
 }
 
 void SendPacer::Drop(const QString &target) {
-    const QString wanted = target.toUpper();
-    m_left.remove(wanted);
+    forget(target);
     qsizetype dropped = 0;
     for (auto it = m_queue.begin(); it != m_queue.end();) {
-        if (it->target().toUpper() != wanted) {
+        if (!ChannelName::Same(it->target(), target)) {
             ++it;
             continue;
         }

@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QSet>
+#include <QStringList>
 #include <QTimer>
 #include <deque>
 #include <memory>
@@ -85,7 +85,11 @@ private:
 
     std::deque<Entry> m_queue;
     qsizetype m_waiting = 0;
-    QSet<QString> m_left; // targets we parted, in upper case, until we join them again
+    // Whether we parted target (letters compared as channel names are), and forgetting that.
+    bool hasLeft(QStringView target) const;
+    void forget(QStringView target);
+
+    QStringList m_left; // targets we parted, until we join them again
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_refilledMs = 0; // when the bucket last gained a line's room

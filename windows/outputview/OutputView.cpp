@@ -184,7 +184,8 @@ void OutputView::clear() {
     updateScrollBars();
     viewport()->update();
     if (ScreenReader::listening()) {
-        QAccessibleEvent event(this, QAccessible::TextUpdated);
+        // The text that went is not handed over: it may be hundreds of megabytes.
+        QAccessibleTextUpdateEvent event(this, 0, QString(), QString());
         QAccessible::updateAccessibility(&event);
     }
 }

@@ -162,11 +162,8 @@ bool IRCConnection::live() const {
 }
 
 void IRCConnection::SendMessage(const QString &Message) {
-    if (!live())
-        return;
-    if (m_channels)
-        m_channels->NoteSent(Message);
-    m_pacer.Send(WireLine(Message));
+    if (live())
+        m_pacer.Send(WireLine(Message));
 }
 
 void IRCConnection::SendLines(const QString &Verb, const QString &Target, const QString &Text,
@@ -184,11 +181,14 @@ void IRCConnection::showPasted(const QString &windowKey, const QString &line) {
 
 // A message whose turn has come. When the connection ended while it waited, it and the rest are
 // dropped, with one line.
+// Every line that goes, typed, pasted or sent by a window, is noted: a PART among them is one we
+// asked for.
 void IRCConnection::sendPaced(const QByteArray &wire) {
-    if (live())
-        sendWire(wire);
-    else
-        dropWaiting(1);
+    if (!live())
+        return dropWaiting(1);
+    if (m_channels)
+        m_channels->NoteSent(QString::fromUtf8(wire.endsWith("\r\n") ? wire.chopped(2) : wire));
+    sendWire(wire);
 }
 
 // In the window of the channel the first waiting message goes to, else in the status window.

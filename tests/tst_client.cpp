@@ -387,8 +387,13 @@ void tst_Client::scripts_data() {
         afterPart += line + "\r\n";
         shownAfterPart << "1: <- Server(1): [" + line + "]";
     }
-    row("traffic after our PART",
-        room + Script{"2> /part", "> PART #room", "<| " + afterPart} + shownAfterPart << "= 1");
+    // A PART pasted as a raw line is ours as much as a typed one.
+    row("traffic after our PART, pasted",
+        room +
+                Script{"1> WHO #room\nPART #room", "> WHO #room", "> PART #room", "1: WHO #room",
+                       "1: PART #room", "<| " + afterPart} +
+                shownAfterPart
+            << "= 1");
     // A PART we did not send (an operator's SAPART) keeps the window, as a kick does; a second
     // one is only shown. Before the welcome any PART counts as ours.
     const QByteArray removed = "2: Removed from Channel #room by the server";

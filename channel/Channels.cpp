@@ -81,8 +81,15 @@ void Channels::NoteJoinRequest(QStringView Names, const std::shared_ptr<Child> &
     m_requestedFrom = From;
 }
 
-void Channels::NoteSent(QStringView Line) {
-    const MessageLine line = MessageLine::Parse(Line);
+void Channels::NoteSent(QByteArrayView Wire) {
+    // Most lines sent are neither PART nor JOIN: they are passed over before anything is decoded.
+    const auto starts = [Wire](const char *verb) {
+        return Wire.size() > 5 && qstrnicmp(Wire.data(), verb, 5) == 0;
+    };
+    if (!starts("PART ") && !starts("JOIN "))
+        return;
+    const MessageLine line =
+        MessageLine::Parse(QString::fromUtf8(Wire.endsWith("\r\n") ? Wire.chopped(2) : Wire));
     if (!line.Valid() || line.HasPrefix() || line.ParamCount() < 1)
         return;
     const QStringView command = line.Command();

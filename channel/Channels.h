@@ -30,8 +30,9 @@ public:
     // and nothing new is typed there, that channel's window comes to the front; any other
     // channel window opens in the background and leaves the focus where it is.
     void NoteJoinRequest(QStringView Names, const std::shared_ptr<Child> &From);
-    // A line we sent: a PART names the channels we asked to leave ("JOIN 0" leaves them all).
-    void NoteSent(QStringView Line);
+    // A line we sent, as it went on the wire: a PART names the channels we asked to leave
+    // ("JOIN 0" leaves them all).
+    void NoteSent(QByteArrayView Wire);
     // Called when the server has confirmed our JOIN of channel.
     void Confirmed(Channel &channel);
     // Whether two names (of channels, or nicks) are equal, compared a character at a time

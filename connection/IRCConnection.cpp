@@ -179,15 +179,14 @@ void IRCConnection::showPasted(const QString &windowKey, const QString &line) {
         window->EchoEntered(line);
 }
 
-// A message whose turn has come. When the connection ended while it waited, it and the rest are
-// dropped, with one line.
-// Every line that goes, typed, pasted or sent by a window, is noted: a PART among them is one we
-// asked for.
+// A line whose turn has come. When the connection ended while it waited, it and the rest are
+// dropped, with one line. Every line that goes (typed, pasted or sent by a window) is noted
+// there: a PART among them is one we asked for.
 void IRCConnection::sendPaced(const QByteArray &wire) {
     if (!live())
         return dropWaiting(1);
     if (m_channels)
-        m_channels->NoteSent(QString::fromUtf8(wire.endsWith("\r\n") ? wire.chopped(2) : wire));
+        m_channels->NoteSent(wire);
     sendWire(wire);
 }
 

@@ -88,8 +88,8 @@ void Channels::NoteSent(QByteArrayView Wire) {
     };
     if (!starts("PART ") && !starts("JOIN "))
         return;
-    const MessageLine line =
-        MessageLine::Parse(QString::fromUtf8(Wire.endsWith("\r\n") ? Wire.chopped(2) : Wire));
+    const QString text = QString::fromUtf8(Wire.endsWith("\r\n") ? Wire.chopped(2) : Wire);
+    const MessageLine line = MessageLine::Parse(text); // a view into text
     if (!line.Valid() || line.HasPrefix() || line.ParamCount() < 1)
         return;
     const QStringView command = line.Command();
